@@ -92,11 +92,16 @@ void TZxIniFile::WriteString(const QString &section, const QString &key, const Q
 {
     QString flat = value;
     flat.replace(u'\r', u' ').replace(u'\n', u' '); // one value, one line
-    const QString line = key + u'=' + flat;
     const Location found = locate(section, key);
     if (found.keyLine >= 0) {
-        m_lines[found.keyLine] = line;
-    } else if (found.sectionLine >= 0) {
+        // keep the key as the file spells it
+        QString &line = m_lines[found.keyLine];
+        line = line.left(line.indexOf(u'=') + 1) + flat;
+        save();
+        return;
+    }
+    const QString line = key + u'=' + flat;
+    if (found.sectionLine >= 0) {
         m_lines.insert(found.sectionEnd, line);
     } else {
         m_lines.append(u'[' + section + u']');
@@ -129,7 +134,11 @@ QString SettingsFilePath()
 {
     if (!g_settingsPathOverride.isEmpty())
         return g_settingsPathOverride;
-    const QString besideProgram = QDir::fromNativeSeparators(IniFileName());
+    return ChooseSettingsFile(QDir::fromNativeSeparators(IniFileName()));
+}
+
+QString ChooseSettingsFile(const QString &besideProgram)
+{
     const QFileInfo info(besideProgram);
     const QFileInfo folder(info.absolutePath());
     if (folder.isWritable() && (!info.exists() || info.isWritable()))

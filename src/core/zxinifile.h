@@ -36,6 +36,8 @@ private:
 // Where the settings file lives: beside the program when that folder is writable,
 // otherwise under the same name in the user's configuration folder.
 QString SettingsFilePath();
+// The rule itself, for a given place beside the program.
+QString ChooseSettingsFile(const QString &besideProgram);
 // Tests point the settings at a file of their own; an empty path restores the rule.
 void SetSettingsFilePath(const QString &path);
 
