@@ -18,6 +18,8 @@ public:
     {
         qWarning().noquote() << "Error window:" << title << message;
     }
+    void plainBox(const QString &text) override { qInfo().noquote() << "Message:" << text; }
+    void uncaughtBox(const QString &text) override { qCritical().noquote() << "Failure:" << text; }
 };
 
 LogResponder g_logResponder;
@@ -38,4 +40,14 @@ int OkCancelBox(const QString &caption, const QString &text)
 void ShowErrorWin(const QString &title, const QString &message, const QString &buttons)
 {
     MessageResponder()->errorWindow(title, message, buttons);
+}
+
+void ShowMessage(const QString &text) { MessageResponder()->plainBox(text); }
+
+void ShowUncaughtFailure(const QString &message)
+{
+    QString text = message;
+    if (!text.isEmpty() && text.back().unicode() > u'.')
+        text += u'.';
+    MessageResponder()->uncaughtBox(text);
 }

@@ -14,6 +14,10 @@ public:
     virtual int okCancelBox(const QString &caption, const QString &text) = 0;
     virtual void errorWindow(const QString &title, const QString &message,
                              const QString &buttons) = 0;
+    // A box with an OK button and no icon.
+    virtual void plainBox(const QString &text) = 0;
+    // The box for failures that no routine caught: the application title as caption.
+    virtual void uncaughtBox(const QString &text) = 0;
 };
 
 // Installs a responder (not owned); nullptr restores the default, which writes the
@@ -25,6 +29,10 @@ void ErrorBox(const QString &text);
 void InfoBox(const QString &text);
 int OkCancelBox(const QString &caption, const QString &text);
 void ShowErrorWin(const QString &title, const QString &message, const QString &buttons = {});
+void ShowMessage(const QString &text);
+// Reports a failure that reached the event loop uncaught; a full stop is appended when
+// the message ends with a character above it.
+void ShowUncaughtFailure(const QString &message);
 
 inline constexpr int IdOk = 1;
 inline constexpr int IdCancel = 2;

@@ -12,7 +12,7 @@ class RecordingResponder final : public TZxMessageResponder
 public:
     struct Box
     {
-        QString kind; // "error", "info", "okcancel", "window"
+        QString kind; // "error", "info", "okcancel", "window", "plain", "uncaught"
         QString caption;
         QString text;
     };
@@ -31,6 +31,8 @@ public:
     {
         boxes.append({QStringLiteral("window"), title, message});
     }
+    void plainBox(const QString &text) override { boxes.append({QStringLiteral("plain"), {}, text}); }
+    void uncaughtBox(const QString &text) override { boxes.append({QStringLiteral("uncaught"), {}, text}); }
 
     QList<Box> boxes;
     QList<int> answers;
