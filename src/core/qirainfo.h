@@ -3,6 +3,18 @@
 #include <QDateTime>
 #include <QString>
 
+// Connection settings: where the document server is, who signs in, and the local
+// repository folder.
+struct TConnectDs
+{
+    QString Server;
+    qint32 Port = 0;
+    QString Protocol;
+    QString User;
+    QString Password; // as typed; only its digest ever leaves the client
+    QString DirProj;
+};
+
 // The signed-in user's session, as the server completes it at sign-in.
 struct TZxSessionInfo
 {
