@@ -563,8 +563,10 @@ bool TZxImageReader::NextTable()
     enterMap(QStringLiteral("таблица %1").arg(m_tableCount));
     expectKey(QStringLiteral("name"));
     const QString name = readText(QStringLiteral("имя таблицы"), qint64(m_limits.MaxNameLength) * 3);
-    if (name.trimmed().isEmpty() || name.size() > m_limits.MaxNameLength)
-        fail(QStringLiteral("недопустимое имя таблицы '%1'").arg(name));
+    if (name.trimmed().isEmpty())
+        fail(QStringLiteral("пустое имя таблицы"));
+    if (name.size() > m_limits.MaxNameLength)
+        fail(QStringLiteral("имя таблицы длиннее %1 символов").arg(m_limits.MaxNameLength));
     if (m_tableNames.contains(name.toCaseFolded()))
         fail(QStringLiteral("таблица '%1' повторяется").arg(name));
     m_tableNames.append(name.toCaseFolded());
