@@ -1,6 +1,6 @@
 #include "fmzxlogin.h"
 
-#include "tdmqiraclientdatas.h"
+#include "dmqiraclientdatas.h"
 #include "settingskeeper.h"
 #include "zxapplication.h"
 #include "zxbase.h"

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "qiraclientview.h"
+#include "zxform.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class TZxActionList;
+class TZxColorSwatch;
+class TZxDBGrid;
+class TZxDatasetModel;
+class TdmQiraClientDatas;
+class TzxdmApps;
+
+// The main window: the branch tree beside the file grid, paging and statistics, the
+// error panel, the progress panels, the settings and dictionaries pages. It runs the
+// start-up sequence; the operations it starts live in the main data module.
+class TfmQiraClientMain : public Tzxforms, public TQiraClientView
+{
+    Q_OBJECT
+
+public:
+    explicit TfmQiraClientMain(QWidget *parent = nullptr);
+    ~TfmQiraClientMain() override;
+
+    void InitData(bool IsAuth, bool AutoLogin);
+    bool Connect(bool IsAuth, bool AutoLogin);
+    void Disconnect();
+    void UpdateControlRight();
+    void ShowMemo(bool IsVisible);
+    void ShowMess(bool IsVisible) override;
+    void RestoreSettings();
+    void SaveSettings();
+
+    TdmQiraClientDatas *dmQiraClientDatas = nullptr;
+    TzxdmApps *zxdmApps = nullptr;
+    TZxActionList *alCommands = nullptr;
+    qint64 KolPages = -1;
+
+    // Window-level controls.
+    QLabel *lbInfoQira = nullptr;
+    QTabWidget *pcMain = nullptr;
+    QWidget *tsData = nullptr;
+    QWidget *tsSettings = nullptr;
+    QWidget *tsDictionary = nullptr;
+    QWidget *tsTest = nullptr;
+    QWidget *paTotalProgress = nullptr;
+    QLabel *lbTotalKol = nullptr;
+    QProgressBar *pbTotalProgress = nullptr;
+    QWidget *paProgress = nullptr;
+    QLabel *lbFileName = nullptr;
+    QLabel *lbTotalSize = nullptr;
+    QLabel *lbSended = nullptr;
+    QProgressBar *pbProgress = nullptr;
+    QLabel *lbInfoClient = nullptr;
+
+    // Page "Данные".
+    QWidget *paTree = nullptr;
+    QLineEdit *edSearchField = nullptr;
+    QToolButton *btnOpenTree = nullptr;
+    QWidget *frmZxTrees = nullptr;
+    QSplitter *spClient = nullptr;
+    QWidget *paGrid = nullptr;
+    TZxColorSwatch *sbDelFile = nullptr;
+    TZxColorSwatch *shWorking = nullptr;
+    TZxColorSwatch *shCurrentPos = nullptr;
+    QToolButton *btnSave = nullptr;
+    QPushButton *btnSaveSettingColor = nullptr;
+    QToolButton *btnFilter = nullptr;
+    QToolButton *btnAboutUser = nullptr;
+    QCheckBox *cbShowPreview = nullptr;
+    QLineEdit *edKolRows = nullptr;
+    QPushButton *btnRefresh = nullptr;
+    QPushButton *btnFirst = nullptr;
+    QPushButton *btnPrior = nullptr;
+    QLineEdit *edCurrentPage = nullptr;
+    QPushButton *btnNext = nullptr;
+    QPushButton *btnEnd = nullptr;
+    QPushButton *btnStat = nullptr;
+    QLineEdit *edKol = nullptr;
+    QLineEdit *edTotalSizeSum = nullptr;
+    TZxDBGrid *grFiles = nullptr;
+    QWidget *paPreview = nullptr;
+    QLabel *dePreview = nullptr;
+    QSplitter *spPreview = nullptr;
+    QSplitter *spBottom = nullptr;
+    QPlainTextEdit *meInfo = nullptr;
+    QWidget *paError = nullptr;
+    TZxDBGrid *grError = nullptr;
+    TZxDatasetModel *errorModel = nullptr;
+
+    // Page "Настройки".
+    QLineEdit *edHost = nullptr;
+    QLineEdit *edPort = nullptr;
+    QComboBox *cbProtocol = nullptr;
+    QLineEdit *edDirProj = nullptr;
+    QPushButton *btnSelDir = nullptr;
+    QPushButton *btnConnect = nullptr;
+    QPushButton *btnSaveSetting = nullptr;
+    QPushButton *btnSelDesign = nullptr;
+
+    // Page "Справочники".
+    QTabWidget *pcDictionary = nullptr;
+    TZxDBGrid *gdeTabuFiles = nullptr;
+
+    QMenu *pmTree = nullptr;
+    QMenu *pmGrid = nullptr;
+    QMenu *pmOpen = nullptr;
+    QMenu *pmTreeButton = nullptr;
+    QMenu *pmUser = nullptr;
+    QMenu *pmMess = nullptr;
+    QMenu *pmMemoProcess = nullptr;
+
+    QTimer *tmRun = nullptr;
+    QTimer *tmGetTable = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildWindow();
+    QWidget *buildDataPage();
+    QWidget *buildGridButtons();
+    QWidget *buildSettingsPage();
+    QWidget *buildDictionaryPage();
+    void buildCommands();
+    void alCommandsUpdate();
+    void startUp();
+    // The update centre's check runs here once the self-update arrives.
+    void RunUpdateCheck();
+    void ShowClientVersion();
+    void UpdateCaption();
+    void selectDirectory();
+    void selectDesign();
+};
