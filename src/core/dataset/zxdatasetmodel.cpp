@@ -43,6 +43,13 @@ TZxDatasetModel::TZxDatasetModel(TZxDataset *dataset, QObject *parent)
     });
 }
 
+// Views ask about invalid indexes as a matter of course; that is no misuse to warn about.
+bool TZxDatasetModel::isCell(const QModelIndex &index) const
+{
+    return m_dataset && index.isValid() && index.model() == this && index.row() < m_dataset->RecordCount()
+           && index.column() < m_dataset->FieldCount();
+}
+
 int TZxDatasetModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() || !m_dataset ? 0 : m_dataset->RecordCount();
@@ -55,7 +62,7 @@ int TZxDatasetModel::columnCount(const QModelIndex &parent) const
 
 QVariant TZxDatasetModel::data(const QModelIndex &index, int role) const
 {
-    if (!m_dataset || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!isCell(index))
         return {};
     const int row = index.row();
     const int column = index.column();
@@ -107,7 +114,7 @@ QVariant TZxDatasetModel::headerData(int section, Qt::Orientation orientation, i
 
 Qt::ItemFlags TZxDatasetModel::flags(const QModelIndex &index) const
 {
-    if (!m_dataset || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!isCell(index))
         return Qt::NoItemFlags;
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     const TZxFieldDef &def = m_dataset->FieldDefs().at(index.column());

@@ -56,6 +56,7 @@ signals:
     void currentRowChanged(int row);
 
 private:
+    bool isCell(const QModelIndex &index) const;
     bool refuse(const EZxError &error, const QString &operation);
 
     QPointer<TZxDataset> m_dataset;
