@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -172,8 +173,13 @@ QVariant coerceDecimal(const TZxFieldDef &def, const QVariant &value)
     }
 }
 
+// Local-time conversions are costly, so only the two edge years pay for one: an offset
+// never moves a date-time from 0002..9998 out of 0001..9999.
 bool inImageRange(const QDateTime &dateTime)
 {
+    const int ownYear = dateTime.date().year();
+    if (ownYear > 1 && ownYear < 9999)
+        return true;
     const int year = dateTime.toUTC().date().year();
     return year >= 1 && year <= 9999;
 }
@@ -219,7 +225,7 @@ QVariant coerceDateTime(const TZxFieldDef &def, const QVariant &value)
     if (!inImageRange(dateTime))
         throw convertError(def, QStringLiteral("дата %1 вне диапазона 0001–9999 годов")
                                     .arg(dateTime.toString(Qt::ISODate)));
-    return QVariant::fromValue(dateTime.toLocalTime());
+    return QVariant::fromValue(dateTime.timeSpec() == Qt::LocalTime ? dateTime : dateTime.toLocalTime());
 }
 
 QVariant coerceBlob(const TZxFieldDef &def, const QVariant &value)
@@ -502,17 +508,13 @@ QString ZxNormalizeDecimal(QStringView text, int precision, int scale, bool stri
 
 QString ZxDateTimeToImageText(const QDateTime &dateTime)
 {
-    const QDateTime utc = dateTime.toUTC();
+    const QDateTime utc = dateTime.timeSpec() == Qt::UTC ? dateTime : dateTime.toUTC();
     const QDate date = utc.date();
     const QTime time = utc.time();
-    return QStringLiteral("%1-%2-%3T%4:%5:%6.%7Z")
-        .arg(date.year(), 4, 10, QLatin1Char('0'))
-        .arg(date.month(), 2, 10, QLatin1Char('0'))
-        .arg(date.day(), 2, 10, QLatin1Char('0'))
-        .arg(time.hour(), 2, 10, QLatin1Char('0'))
-        .arg(time.minute(), 2, 10, QLatin1Char('0'))
-        .arg(time.second(), 2, 10, QLatin1Char('0'))
-        .arg(time.msec(), 3, 10, QLatin1Char('0'));
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", date.year(), date.month(), date.day(),
+                  time.hour(), time.minute(), time.second(), time.msec());
+    return QString::fromLatin1(text);
 }
 
 QDateTime ZxDateTimeFromImageText(QStringView text)
