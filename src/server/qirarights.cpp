@@ -130,9 +130,11 @@ Flags TQiraRights::forBranch(const TQiraSession &session, const QString &treePat
     return fallback;
 }
 
-QList<PathRange> TQiraRights::readableRanges(const TQiraSession &session, const QString &scopePath,
+QList<PathRange> TQiraRights::readableRanges(const TQiraSession &session, const QString &scopeText,
                                              const QList<Grant> &grants, const Flags &fallback)
 {
+    // A null text would reach the database as NULL, which compares with nothing.
+    const QString scopePath = scopeText.isNull() ? QStringLiteral("") : scopeText;
     const QString scopeEnd = scopePath.isEmpty() ? QStringLiteral("~") : subtreeEnd(scopePath);
     QList<PathRange> out;
     if (session.isAdmin()) {

@@ -30,6 +30,9 @@ public:
     // alias in FROM; empty where the planner needs none.
     virtual QString indexHint(const QString &indexName) const = 0;
 
+    // Put before a query to have its plan described instead of run.
+    virtual QString explainPrefix() const = 0;
+
     virtual QVariant toDb(const QDateTime &value) const = 0;
     virtual QDateTime dateTimeFromDb(const QVariant &value) const = 0;
 };

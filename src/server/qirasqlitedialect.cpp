@@ -60,6 +60,8 @@ QString TQiraSqliteDialect::indexHint(const QString &indexName) const
     return QStringLiteral(" INDEXED BY ") + indexName;
 }
 
+QString TQiraSqliteDialect::explainPrefix() const { return QStringLiteral("EXPLAIN QUERY PLAN "); }
+
 QVariant TQiraSqliteDialect::toDb(const QDateTime &value) const
 {
     if (!value.isValid())

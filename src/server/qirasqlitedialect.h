@@ -15,6 +15,7 @@ public:
     QString beginWrite() const override;
     QString expandDdl(const QString &ddl) const override;
     QString indexHint(const QString &indexName) const override;
+    QString explainPrefix() const override;
     QVariant toDb(const QDateTime &value) const override;
     QDateTime dateTimeFromDb(const QVariant &value) const override;
 

@@ -245,7 +245,7 @@ QList<TQiraRights::Grant> TQiraSqlStore::grantsFor(const QStringList &paths)
 QList<TQiraRights::Grant> TQiraSqlStore::grantsAround(const QString &scopePath)
 {
     QList<TQiraRights::Grant> grants = grantsFor(TQiraRights::pathAndAncestors(scopePath));
-    const QString from = scopePath;
+    const QString from = scopePath.isNull() ? QStringLiteral("") : scopePath;
     const QString to = scopePath.isEmpty() ? QStringLiteral("~") : TQiraRights::subtreeEnd(scopePath);
     QSqlQuery query = exec(QStringLiteral("SELECT b.treepath, r.username, r.roleid, r.rtree, r.wtree, r.admtree,"
                                           " r.rfile, r.wfile, r.rmyfile FROM tree_rights r"

@@ -81,6 +81,10 @@ public:
 
     QString sqlText(const QString &tableName) const override;
 
+    // How the database answers the page query of a list request: one line per step of
+    // its plan. For operators and tests that check the indexes serve the lists.
+    QStringList listPlan(const TQiraSession &session, const TQiraFilter &filter);
+
     // Adds the demo's version bytes directly (no upload state); used by the demo filler.
     void storeVersion(const TQiraSession &session, const QString &fileId, const QByteArray &bytes);
 
@@ -114,6 +118,15 @@ private:
         bool nothing = false; // the user may read none of the scope
         QString indexScope;   // "b" (a branch or subtree), "a" (the store) or empty
     };
+
+    struct PageQuery
+    {
+        QString sql;
+        QVariantList params;
+        bool nothing = false;
+        QList<TQiraColumn> columns;
+    };
+    PageQuery pageQuery(const TQiraSession &session, const TQiraFilter &filter);
 
     QSqlDatabase db();
     QSqlQuery exec(const QString &sql, const QVariantList &params = {});

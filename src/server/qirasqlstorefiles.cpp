@@ -9,7 +9,9 @@
 #include "zxbase.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSqlError>
+#include <QSqlRecord>
 
 #include <cmath>
 #include <limits>
@@ -119,7 +121,8 @@ TQiraSqlStore::Where TQiraSqlStore::listWhere(const TQiraSession &session, const
     Where w;
     const QString fileId = ZxTrim(filter.FileID);
     const QString treeId = ZxTrim(filter.TreeID);
-    const auto addRanges = [&](const QString &scopePath, const QList<TQiraRights::PathRange> &ranges) {
+    const auto addRanges = [&](const QString &scopeText, const QList<TQiraRights::PathRange> &ranges) {
+        const QString scopePath = scopeText.isNull() ? QStringLiteral("") : scopeText;
         const QString scopeEnd = scopePath.isEmpty() ? QStringLiteral("~") : TQiraRights::subtreeEnd(scopePath);
         if (ranges.isEmpty()) {
             w.nothing = true;
@@ -176,8 +179,11 @@ TQiraSqlStore::Where TQiraSqlStore::listWhere(const TQiraSession &session, const
                                                                 TQiraRights::defaults(m_options)));
         }
     }
+    // Written as a range, not "= 0": an equality makes the planner drop del from the
+    // order and then miss that the index's own order (column, del, key) is the one
+    // asked for, so it sorts what it could have streamed. del is always 0 or 1.
     if (!filter.IsShowDel)
-        w.terms.append(QStringLiteral("f.del = 0"));
+        w.terms.append(QStringLiteral("f.del < 1"));
 
     for (const TQiraFilterGrammar::Term &term : TQiraFilterGrammar::parseFilter(filter.filter)) {
         const QString name = QStringLiteral("f.") + term.column->column.name;
@@ -242,11 +248,16 @@ OrderPlan orderPlan(const QString &orderText, const QString &indexScope)
         parts.append(QStringLiteral("f.") + key.column->column.name + (key.descending ? QStringLiteral(" DESC") : QString()));
         used.append(key.column->column.name);
     }
-    // The tail makes the order total and equal to the order of the scope's index.
-    QStringList tail{QStringLiteral("del")};
-    if (indexScope == QStringLiteral("a"))
+    // The tail makes the order total and equal to the order of the scope's index; after
+    // a unique column there is nothing left to order.
+    const QString first = keys.first().column->column.name;
+    QStringList tail;
+    if (first != QStringLiteral("fileid") && first != QStringLiteral("ordnum"))
+        tail.append(QStringLiteral("del"));
+    if (indexScope == QStringLiteral("a") && first != QStringLiteral("fileid") && first != QStringLiteral("ordnum"))
         tail.append(QStringLiteral("treepath"));
-    tail.append(QStringLiteral("ordnum"));
+    if (first != QStringLiteral("fileid"))
+        tail.append(QStringLiteral("ordnum"));
     for (const QString &column : tail)
         if (!used.contains(column))
             parts.append(QStringLiteral("f.") + column + (descending ? QStringLiteral(" DESC") : QString()));
@@ -265,7 +276,7 @@ QString selectList(bool withPreview)
 
 } // namespace
 
-TQiraRowSet TQiraSqlStore::files(const TQiraSession &session, const TQiraFilter &filter, const QString &tableName)
+TQiraSqlStore::PageQuery TQiraSqlStore::pageQuery(const TQiraSession &session, const TQiraFilter &filter)
 {
     const bool oneFile = !ZxTrim(filter.FileID).isEmpty();
     if (!oneFile && (filter.KolRows < 1 || filter.KolRows > MaxRowsPerPage))
@@ -278,11 +289,9 @@ TQiraRowSet TQiraSqlStore::files(const TQiraSession &session, const TQiraFilter 
         throw EQiraRequestError(QStringLiteral("Номер страницы слишком велик (%1)").arg(filter.CurrentPage));
     const Where w = listWhere(session, filter);
     const OrderPlan order = orderPlan(filter.order, w.indexScope);
-    TQiraRowSet empty;
-    empty.tableName = tableName;
-    empty.columns = TQiraFileCatalog::listColumns(filter.IsPreview);
-    if (w.nothing)
-        return empty;
+    PageQuery page;
+    page.columns = TQiraFileCatalog::listColumns(filter.IsPreview);
+    page.nothing = w.nothing;
     // A single file is one row at most, whatever page the list is on.
     const qint64 rows = oneFile ? 1 : filter.KolRows;
     const qint64 offset = oneFile ? 0 : filter.CurrentPage * filter.KolRows;
@@ -291,21 +300,55 @@ TQiraRowSet TQiraSqlStore::files(const TQiraSession &session, const TQiraFilter 
                              : m_dialect->indexHint(QStringLiteral("files_%1_%2").arg(w.indexScope, order.firstColumn));
     const QString where = w.terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + w.terms.join(QStringLiteral(" AND "));
     // The page is chosen from the index alone; only its rows are read whole.
-    const QString sql = QStringLiteral("SELECT %1 FROM files f%2 WHERE f.ordnum IN"
-                                       " (SELECT f.ordnum FROM files f%3%4 ORDER BY %5 LIMIT ? OFFSET ?)"
-                                       " ORDER BY %5")
-                            .arg(selectList(filter.IsPreview),
-                                 filter.IsPreview ? QStringLiteral(" LEFT JOIN previews p ON p.fileid = f.fileid") : QString(),
-                                 hint, where, order.clause);
-    QVariantList params = w.params;
-    params << rows << offset;
-    QSqlQuery query = exec(sql, params);
-    return readRows(query, tableName, empty.columns);
+    page.sql = QStringLiteral("SELECT %1 FROM files f%2 WHERE f.ordnum IN"
+                              " (SELECT f.ordnum FROM files f%3%4 ORDER BY %5 LIMIT ? OFFSET ?)"
+                              " ORDER BY %5")
+                   .arg(selectList(filter.IsPreview),
+                        filter.IsPreview ? QStringLiteral(" LEFT JOIN previews p ON p.fileid = f.fileid") : QString(),
+                        hint, where, order.clause);
+    page.params = w.params;
+    page.params << rows << offset;
+    return page;
+}
+
+TQiraRowSet TQiraSqlStore::files(const TQiraSession &session, const TQiraFilter &filter, const QString &tableName)
+{
+    const PageQuery page = pageQuery(session, filter);
+    if (page.nothing) {
+        TQiraRowSet empty;
+        empty.tableName = tableName;
+        empty.columns = page.columns;
+        return empty;
+    }
+    QSqlQuery query = exec(page.sql, page.params);
+    return readRows(query, tableName, page.columns);
+}
+
+QStringList TQiraSqlStore::listPlan(const TQiraSession &session, const TQiraFilter &filter)
+{
+    const PageQuery page = pageQuery(session, filter);
+    QStringList plan;
+    if (page.nothing)
+        return plan;
+    QSqlQuery query = exec(m_dialect->explainPrefix() + page.sql, page.params);
+    // Where the plan comes as (id, parent, …, detail) rows, nested steps are indented.
+    QHash<int, int> depth;
+    while (query.next()) {
+        const int columns = query.record().count();
+        int level = 0;
+        if (columns >= 3) {
+            level = depth.value(query.value(1).toInt(), -1) + 1;
+            depth.insert(query.value(0).toInt(), level);
+        }
+        plan.append(QString(level * 2, u' ') + query.value(columns - 1).toString());
+    }
+    return plan;
 }
 
 TQiraFileCount TQiraSqlStore::countFiles(const TQiraSession &session, const TQiraFilter &filter)
 {
     const Where w = listWhere(session, filter);
+    TQiraFilterGrammar::parseOrder(filter.order); // refused here as in the list itself
     TQiraFileCount count;
     if (w.nothing)
         return count;

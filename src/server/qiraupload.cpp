@@ -59,7 +59,8 @@ qint64 TQiraUpload::put(const QString &fileId, const QByteArray &chunk, qint64 d
         discard(fileId);
         throw EQiraRequestError(QStringLiteral("Передано больше байт, чем указано в размере файла (%1)").arg(declaredSize));
     }
-    if (state.file->write(chunk) != chunk.size()) {
+    // Flushed at once: the chunk lives on disk, not in this process.
+    if (state.file->write(chunk) != chunk.size() || !state.file->flush()) {
         discard(fileId);
         throw EQiraStoreError(QStringLiteral("Ошибка записи временного файла"));
     }
