@@ -358,6 +358,8 @@ void TZxDataset::MoveTo(int row)
 bool TZxDataset::Locate(const QString &fieldName, const QVariant &value)
 {
     requireFreeHandlers(QStringLiteral("Locate"));
+    // Post first: its after-handler may reload the table with other columns.
+    checkBrowseMode();
     const int column = FieldByName(fieldName).Index();
     QVariant wanted;
     try {
@@ -365,7 +367,6 @@ bool TZxDataset::Locate(const QString &fieldName, const QVariant &value)
     } catch (const EConvertError &) {
         return false; // a value the column cannot hold equals no row
     }
-    checkBrowseMode();
     for (int row = 0; row < RecordCount(); ++row) {
         if (m_rows[row].values[column] == wanted) {
             MoveTo(row);
