@@ -83,13 +83,20 @@ void TZxBlockingSocket::Write(const QByteArray &data, int timeoutMs)
             failWait(timeoutMs, QStringLiteral("отправка запроса"));
 }
 
-QByteArray TZxBlockingSocket::ReadSome(qint64 maxBytes, int timeoutMs)
+void TZxBlockingSocket::ReadInto(QByteArray &data, qint64 maxBytes, int timeoutMs)
 {
     if (!m_socket)
         throw ERemoteConnectionError(QStringLiteral("Нет соединения с сервером %1").arg(PeerText()));
     if (m_socket->bytesAvailable() == 0 && !m_socket->waitForReadyRead(timeoutMs))
         failWait(timeoutMs, QStringLiteral("ожидание ответа"));
-    return m_socket->read(maxBytes);
+    // Straight into the caller's buffer: a big reply is copied once, not piece by piece.
+    const qsizetype old = data.size();
+    const qint64 count = qMin(maxBytes, m_socket->bytesAvailable());
+    data.resize(old + qsizetype(count));
+    const qint64 read = m_socket->read(data.data() + old, count);
+    data.resize(old + qsizetype(qMax<qint64>(read, 0)));
+    if (read <= 0)
+        failWait(timeoutMs, QStringLiteral("чтение ответа"));
 }
 
 QByteArray TZxBlockingSocket::ReadExactly(qint64 count, int timeoutMs)
@@ -97,12 +104,8 @@ QByteArray TZxBlockingSocket::ReadExactly(qint64 count, int timeoutMs)
     QByteArray out;
     if (count <= 0)
         return out;
-    out.reserve(qsizetype(qMin<qint64>(count, 64 * 1024 * 1024)));
-    while (out.size() < count) {
-        const QByteArray piece = ReadSome(count - out.size(), timeoutMs);
-        if (out.isEmpty() && piece.size() == count)
-            return piece;
-        out.append(piece);
-    }
+    out.reserve(qsizetype(count));
+    while (out.size() < count)
+        ReadInto(out, count - out.size(), timeoutMs);
     return out;
 }

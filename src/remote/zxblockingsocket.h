@@ -28,8 +28,8 @@ public:
     // Waits until everything is handed to the system; the timeout applies to each wait
     // without progress.
     void Write(const QByteArray &data, int timeoutMs);
-    // At least one byte.
-    QByteArray ReadSome(qint64 maxBytes, int timeoutMs);
+    // Appends at least one and at most maxBytes bytes to data.
+    void ReadInto(QByteArray &data, qint64 maxBytes, int timeoutMs);
     QByteArray ReadExactly(qint64 count, int timeoutMs);
 
     QString PeerText() const;

@@ -32,11 +32,24 @@ TZxFrameReader::TStep TZxFrameReader::Next(QByteArray &payload, quint32 &announc
         compact();
         return TStep::Oversized;
     }
-    if (m_buffer.size() - m_pos - 4 < qsizetype(length))
+    if (m_buffer.size() - m_pos - 4 < qsizetype(length)) {
+        // One allocation for the whole frame instead of growing step by step.
+        if (m_pos == 0)
+            m_buffer.reserve(4 + qsizetype(length));
         return TStep::NeedMore;
-    payload = m_buffer.mid(m_pos + 4, qsizetype(length));
-    m_pos += 4 + qsizetype(length);
-    compact();
+    }
+    const qsizetype end = m_pos + 4 + qsizetype(length);
+    if (end == m_buffer.size()) {
+        // The usual case: the frame is the tail of the buffer and is handed over whole.
+        payload = std::move(m_buffer);
+        payload.remove(0, m_pos + 4);
+        m_buffer = QByteArray();
+        m_pos = 0;
+    } else {
+        payload = m_buffer.mid(m_pos + 4, qsizetype(length));
+        m_pos = end;
+        compact();
+    }
     return TStep::Frame;
 }
 

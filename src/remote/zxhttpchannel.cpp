@@ -46,32 +46,44 @@ QByteArray TZxHttpChannel::Exchange(const QByteArray &request)
             m_socket.Write(request, m_limits.CallTimeoutMs);
         }
 
+        // The head is read here, the body straight into one buffer of its announced size.
         TZxHttpParser parser(TZxHttpParser::TMode::Response, m_limits.MaxReplySize);
-        while (true) {
-            parser.Append(m_socket.ReadSome(1024 * 1024, m_limits.CallTimeoutMs));
-            const TZxHttpParser::TStep step = parser.Next();
-            if (step == TZxHttpParser::TStep::NeedMore)
-                continue;
-            if (step == TZxHttpParser::TStep::Malformed)
-                throw ERemoteProtocolError(QStringLiteral("Неверный ответ HTTP от сервера %1: %2")
-                                               .arg(m_socket.PeerText(),
-                                                    QString::fromLatin1(parser.ErrorText())));
-            if (step == TZxHttpParser::TStep::BodyTooLarge)
-                throw ERemoteProtocolError(QStringLiteral("Ответ сервера (%1 байт) превышает предел %2 байт")
-                                               .arg(parser.ContentLength())
-                                               .arg(m_limits.MaxReplySize));
-            break;
+        QByteArray data;
+        qsizetype headEnd = -1;
+        while ((headEnd = data.indexOf("\r\n\r\n")) < 0) {
+            if (data.size() > ZxHttpMaxHead)
+                throw ERemoteProtocolError(QStringLiteral("Неверный ответ HTTP от сервера %1: слишком длинный заголовок")
+                                               .arg(m_socket.PeerText()));
+            m_socket.ReadInto(data, 65536, m_limits.CallTimeoutMs);
         }
+        const TZxHttpParser::TStep step = parser.ParseHead(data.left(headEnd));
+        if (step == TZxHttpParser::TStep::Malformed)
+            throw ERemoteProtocolError(QStringLiteral("Неверный ответ HTTP от сервера %1: %2")
+                                           .arg(m_socket.PeerText(), QString::fromLatin1(parser.ErrorText())));
+        if (step == TZxHttpParser::TStep::BodyTooLarge)
+            throw ERemoteProtocolError(QStringLiteral("Ответ сервера (%1 байт) превышает предел %2 байт")
+                                           .arg(parser.ContentLength())
+                                           .arg(m_limits.MaxReplySize));
+        const qint64 length = parser.ContentLength();
+        QByteArray body;
+        body.reserve(qsizetype(length));
+        body.append(data.constData() + headEnd + 4, data.size() - headEnd - 4);
+        data.clear();
+        while (body.size() < length)
+            m_socket.ReadInto(body, length - body.size(), m_limits.CallTimeoutMs);
+        if (body.size() > length)
+            throw ERemoteProtocolError(QStringLiteral("Сервер %1 прислал больше, чем объявил в Content-Length")
+                                           .arg(m_socket.PeerText()));
         if (!parser.KeepAlive())
             m_socket.Close();
         if (parser.Status() == 200)
-            return parser.Body();
+            return body;
         // Refusals outside a call (too large, wrong path) still carry an error message
         // when the server is one of ours.
         if (parser.Header("Content-Type") == ZxHttpContentType) {
             try {
-                if (TZxRemoteMessage::Decode(parser.Body()).Kind == TZxMessageKind::Error)
-                    return parser.Body();
+                if (TZxRemoteMessage::Decode(body).Kind == TZxMessageKind::Error)
+                    return body;
             } catch (const ERemoteProtocolError &) {
             }
         }

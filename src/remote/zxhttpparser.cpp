@@ -124,22 +124,8 @@ bool TZxHttpParser::parseHead(const QByteArray &head)
     return true;
 }
 
-TZxHttpParser::TStep TZxHttpParser::Next()
+TZxHttpParser::TStep TZxHttpParser::ParseHead(const QByteArray &head)
 {
-    if (m_broken)
-        return TStep::Malformed;
-    if (m_discard > 0)
-        return TStep::NeedMore;
-    const qsizetype end = m_buffer.indexOf("\r\n\r\n", m_pos);
-    if (end < 0) {
-        if (m_buffer.size() - m_pos > m_maxHead)
-            return malformed(431, "Request Header Fields Too Large");
-        return TStep::NeedMore;
-    }
-    const qsizetype headLength = end - m_pos;
-    if (headLength + 4 > m_maxHead)
-        return malformed(431, "Request Header Fields Too Large");
-
     m_method.clear();
     m_path.clear();
     m_status = 0;
@@ -148,13 +134,14 @@ TZxHttpParser::TStep TZxHttpParser::Next()
     m_body.clear();
     m_contentLength = 0;
     m_errorStatus = 0;
-    if (!parseHead(m_buffer.mid(m_pos, headLength)))
+    if (head.size() + 4 > m_maxHead)
+        return malformed(431, "Request Header Fields Too Large");
+    if (!parseHead(head))
         return m_errorStatus == 505 ? malformed(505, "HTTP Version Not Supported")
                                     : malformed(400, "Bad Request");
     if (!Header("Transfer-Encoding").isEmpty())
         return malformed(501, "Transfer-Encoding Not Implemented");
 
-    const QByteArray lengthText = Header("Content-Length");
     int lengthHeaders = 0;
     for (const auto &[key, value] : m_headers)
         if (key.compare("Content-Length", Qt::CaseInsensitive) == 0)
@@ -165,6 +152,7 @@ TZxHttpParser::TStep TZxHttpParser::Next()
         if (m_mode == TMode::Response || m_method == "POST" || m_method == "PUT")
             return malformed(411, "Length Required");
     } else {
+        const QByteArray lengthText = Header("Content-Length");
         bool ok = !lengthText.isEmpty() && lengthText.size() <= 18;
         for (const char c : lengthText)
             ok = ok && c >= '0' && c <= '9';
@@ -172,21 +160,57 @@ TZxHttpParser::TStep TZxHttpParser::Next()
             return malformed(400, "Bad Request");
         m_contentLength = lengthText.toLongLong();
     }
+    return m_contentLength > m_maxBody ? TStep::BodyTooLarge : TStep::Message;
+}
 
-    const qsizetype bodyStart = end + 4;
-    if (m_contentLength > m_maxBody) {
-        const qint64 buffered = m_buffer.size() - bodyStart;
-        const qint64 dropped = qMin<qint64>(buffered, m_contentLength);
-        m_pos = bodyStart + qsizetype(dropped);
-        m_discard = m_contentLength - dropped;
-        compact();
-        return TStep::BodyTooLarge;
+TZxHttpParser::TStep TZxHttpParser::Next()
+{
+    if (m_broken)
+        return TStep::Malformed;
+    if (m_discard > 0)
+        return TStep::NeedMore;
+    if (!m_headDone) {
+        const qsizetype end = m_buffer.indexOf("\r\n\r\n", m_pos);
+        if (end < 0) {
+            if (m_buffer.size() - m_pos > m_maxHead)
+                return malformed(431, "Request Header Fields Too Large");
+            return TStep::NeedMore;
+        }
+        const TStep head = ParseHead(m_buffer.mid(m_pos, end - m_pos));
+        if (head == TStep::Malformed)
+            return head;
+        // Kept relative to the message's start: appending may move the buffer.
+        m_bodyOffset = end + 4 - m_pos;
+        if (head == TStep::BodyTooLarge) {
+            const qsizetype bodyStart = m_pos + m_bodyOffset;
+            const qint64 buffered = m_buffer.size() - bodyStart;
+            const qint64 dropped = qMin<qint64>(buffered, m_contentLength);
+            m_pos = bodyStart + qsizetype(dropped);
+            m_discard = m_contentLength - dropped;
+            compact();
+            return TStep::BodyTooLarge;
+        }
+        m_headDone = true;
+        // One allocation for the whole body instead of growing step by step.
+        if (m_pos == 0)
+            m_buffer.reserve(m_bodyOffset + qsizetype(m_contentLength));
     }
+    const qsizetype bodyStart = m_pos + m_bodyOffset;
     if (m_buffer.size() - bodyStart < m_contentLength)
         return TStep::NeedMore;
-    m_body = m_buffer.mid(bodyStart, qsizetype(m_contentLength));
-    m_pos = bodyStart + qsizetype(m_contentLength);
-    compact();
+    m_headDone = false;
+    const qsizetype end = bodyStart + qsizetype(m_contentLength);
+    if (end == m_buffer.size()) {
+        // The usual case: the body is the tail of the buffer and is handed over whole.
+        m_body = std::move(m_buffer);
+        m_body.remove(0, bodyStart);
+        m_buffer = QByteArray();
+        m_pos = 0;
+    } else {
+        m_body = m_buffer.mid(bodyStart, qsizetype(m_contentLength));
+        m_pos = end;
+        compact();
+    }
     return TStep::Message;
 }
 

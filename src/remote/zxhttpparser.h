@@ -1,5 +1,7 @@
 #pragma once
 
+#include "zxremoteprotocol.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -18,10 +20,14 @@ public:
         Malformed,    // the stream cannot be read further; ErrorStatus() and ErrorText() say why
     };
 
-    TZxHttpParser(TMode mode, qint64 maxBody, qsizetype maxHead = 16384);
+    TZxHttpParser(TMode mode, qint64 maxBody, qsizetype maxHead = ZxHttpMaxHead);
 
     void Append(const QByteArray &data);
     TStep Next();
+    // Reads a head given whole (without its final empty line) for a caller that reads
+    // the body itself: Message when the head is fine and ContentLength() bytes of body
+    // follow, BodyTooLarge, or Malformed.
+    TStep ParseHead(const QByteArray &head);
     // Nothing buffered and nothing left to drop.
     bool Idle() const { return m_discard == 0 && m_pos == m_buffer.size(); }
 
@@ -51,6 +57,8 @@ private:
     qsizetype m_pos = 0;
     qint64 m_discard = 0;
     bool m_broken = false;
+    bool m_headDone = false;
+    qsizetype m_bodyOffset = 0;
 
     QByteArray m_method;
     QByteArray m_path;
