@@ -5,8 +5,12 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libqt6sql6-sqlite libgl-dev
+  qt6-base-dev libqt6sql6-sqlite libgl-dev libqscintilla2-qt6-dev fonts-dejavu-core
 )
+
+# Callers that need more (the screenshot script) name them here.
+read -r -a extra <<<"${QIRA_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 
 missing=()
 for package in "${packages[@]}"; do
