@@ -1,0 +1,50 @@
+#pragma once
+
+#include "qirademofiller.h"
+#include "qiraserverhost.h"
+#include "qirasqlstore.h"
+
+#include <QHostAddress>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The real document server in this process: a store in a temporary folder (with the
+// demo when asked) served on ephemeral loopback ports.
+class QiraServerFixture
+{
+public:
+    explicit QiraServerFixture(bool demo = true, TQiraStoreOptions options = {})
+    {
+        store = TQiraSqlStore::openSqlite(dir.filePath(QStringLiteral("data")), options);
+        if (demo)
+            accounts = TQiraDemoFiller::fill(*store);
+        TZxServerOptions serverOptions;
+        serverOptions.Address = QHostAddress::LocalHost;
+        serverOptions.TcpPort = 0;
+        serverOptions.HttpPort = 0;
+        host = std::make_unique<TQiraServerHost>(*store, serverOptions);
+        host->Start();
+    }
+
+    ~QiraServerFixture() { host->Stop(); }
+
+    // Connection settings as the main window would make them; the password as typed.
+    TConnectDs connectDs(const QString &login, const QString &password,
+                         const QString &protocol = QStringLiteral("TCP")) const
+    {
+        TConnectDs info;
+        info.Server = QStringLiteral("127.0.0.1");
+        info.Port = protocol == QStringLiteral("TCP") ? host->TcpPort() : host->HttpPort();
+        info.Protocol = protocol;
+        info.User = login;
+        info.Password = password;
+        return info;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TQiraSqlStore> store;
+    QList<TQiraDemoFiller::Account> accounts;
+    std::unique_ptr<TQiraServerHost> host;
+};
