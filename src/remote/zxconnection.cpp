@@ -159,11 +159,17 @@ void TZxConnection::Open()
     request.Version = ZxProtocolVersion;
     request.UserName = t.user;
     request.Password = t.password;
-    const TZxRemoteMessage reply = exchange(request, TZxMessageKind::Connected);
-    if (reply.Version < 1 || reply.Version > ZxProtocolVersion) {
+    TZxRemoteMessage reply;
+    try {
+        reply = exchange(request, TZxMessageKind::Connected);
+        if (reply.Version < 1 || reply.Version > ZxProtocolVersion)
+            throw ERemoteProtocolError(QStringLiteral("Сервер выбрал версию протокола %1, поддерживается %2")
+                                           .arg(reply.Version)
+                                           .arg(ZxProtocolVersion));
+    } catch (...) {
+        // A refused sign-in leaves nothing open behind it.
         dropConnection();
-        throw ERemoteProtocolError(
-            QStringLiteral("Сервер выбрал версию протокола %1, поддерживается %2").arg(reply.Version).arg(ZxProtocolVersion));
+        throw;
     }
     m_session = reply.Session;
     m_channel->SetSession(m_session);
