@@ -26,6 +26,8 @@ public:
     TZxSessionInfo &Session() { return m_session.Info(); }
     const QString &UserName() const { return m_session.UserName(); }
     const QString &Peer() const { return m_peer; }
+    // "tcp" or "http": the transport the client signed in by.
+    const QString &Transport() const { return m_session.Transport(); }
 
     // The client's state of kind T, created on first use.
     template <class T>

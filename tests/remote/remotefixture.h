@@ -89,7 +89,8 @@ public:
         dispatcher.AddMethod(QStringLiteral("TTest"), QStringLiteral("WhoAmI"),
                              {{ZxReturnValueName, TZxParamType::String, TZxParamDir::Result}},
                              [](TZxCallContext &c) {
-                                 c.Param(ZxReturnValueName).SetString(c.UserName() + u'/' + c.Session().UserID);
+                                 c.Param(ZxReturnValueName)
+                                     .SetString(c.UserName() + u'/' + c.Session().UserID + u'/' + c.Transport());
                              });
         // Slow: tells the test it has started, then waits for the test's permission.
         dispatcher.AddMethod(QStringLiteral("TTest"), QStringLiteral("Slow"),

@@ -289,7 +289,7 @@ void TestRemoteCalls::sessionAndStateAreKeptPerClient()
 
     TZxParams who;
     first->Execute(QStringLiteral("TTest.WhoAmI"), who);
-    QCOMPARE(who.ParamByName(ZxReturnValueName).AsString(), QStringLiteral("ivanov/u1"));
+    QCOMPARE(who.ParamByName(ZxReturnValueName).AsString(), QStringLiteral("ivanov/u1/") + transport);
 }
 
 void TestRemoteCalls::slowCallDoesNotBlockOthers()
