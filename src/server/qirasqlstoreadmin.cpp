@@ -262,7 +262,7 @@ TQiraRowSet TQiraSqlStore::treeGrants(const TQiraSession &session, const QString
     const Branch branch = branchOrThrow(ZxTrim(treeId));
     QList<TQiraColumn> columns{column("tree_rightid", TQiraColumnType::Text, 100), column("TreeID", TQiraColumnType::Text, 100),
                                column("username", TQiraColumnType::Text, 200), column("login", TQiraColumnType::Text, 200),
-                               column("fio", TQiraColumnType::Text, 600), column("roleid", TQiraColumnType::Text, 100),
+                               column("fio", TQiraColumnType::Text, 602), column("roleid", TQiraColumnType::Text, 100),
                                column("rolename", TQiraColumnType::Text, 200), column("admtree", TQiraColumnType::Int32),
                                column("rtree", TQiraColumnType::Int32), column("wtree", TQiraColumnType::Int32),
                                column("rfile", TQiraColumnType::Int32), column("wfile", TQiraColumnType::Int32),

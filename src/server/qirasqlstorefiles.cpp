@@ -378,6 +378,22 @@ QVariant textValue(const QVariant &value, const TQiraFileCatalog::Entry &entry)
     return text;
 }
 
+// A number the list's decimal column (precision 15, scale 3) can show again: a larger
+// one would make every later page holding the row fail to encode.
+QVariant decimalValue(const QVariant &value, const TQiraFileCatalog::Entry &entry)
+{
+    if (!value.isValid() || value.isNull())
+        return QVariant(QMetaType(QMetaType::Double));
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    const double bound = std::pow(10.0, entry.column.precision - entry.column.scale);
+    if (!ok || !std::isfinite(number) || std::fabs(number) >= bound)
+        throw EQiraRequestError(QStringLiteral("Значение столбца %1 должно быть числом меньше %2 по модулю")
+                                    .arg(entry.column.name)
+                                    .arg(bound, 0, 'g', 16));
+    return number;
+}
+
 } // namespace
 
 void TQiraSqlStore::applyFileChanges(const TQiraSession &session, const QList<TQiraRowChange> &changes)
@@ -450,7 +466,7 @@ void TQiraSqlStore::applyFileInsert(const TQiraSession &session, const TQiraRowC
                 throw EQiraRequestError(QStringLiteral("Признак удаления файла должен быть 0 или 1"));
             break;
         case TQiraFileCatalog::Kind::Decimal:
-            stored = v.isNull() || !v.isValid() ? QVariant(QMetaType(QMetaType::Double)) : QVariant(v.toDouble());
+            stored = decimalValue(v, e);
             break;
         case TQiraFileCatalog::Kind::DateTime:
             stored = toDb(v.toDateTime());
@@ -507,7 +523,7 @@ void TQiraSqlStore::applyFileModify(const TQiraSession &session, const TQiraRowC
                 throw EQiraRequestError(QStringLiteral("Признак удаления файла должен быть 0 или 1"));
             break;
         case TQiraFileCatalog::Kind::Decimal:
-            stored = v.isNull() || !v.isValid() ? QVariant(QMetaType(QMetaType::Double)) : QVariant(v.toDouble());
+            stored = decimalValue(v, e);
             break;
         case TQiraFileCatalog::Kind::DateTime:
             stored = toDb(v.toDateTime());

@@ -88,6 +88,7 @@ private slots:
     void checkInAndHistory();
     void purgeFile();
     void administrationTables();
+    void storedValuesStayListable();
     void sqlTexts_data();
     void sqlTexts();
     void badRequestsKeepServing_data();
@@ -484,6 +485,42 @@ void TestWireMethods::administrationTables()
     // Everybody signed in reads the exclusion list.
     tabu = MethodsFixture::load(Call(*petrov, QStringLiteral("GetExludeFiles")).run().bytes(), QStringLiteral("iqTabuFiles"));
     QCOMPARE(MethodsFixture::column(*tabu, QStringLiteral("tabuname")), QStringList{QStringLiteral("*.tmp")});
+}
+
+// What the store accepts it must be able to send again: a value too large for the
+// list's column would make every later page with that row fail to encode.
+void TestWireMethods::storedValuesStayListable()
+{
+    const QString branch = m_fx->branch(QStringLiteral("Проекты"));
+    const QString file = m_fx->file(branch, QStringLiteral("смета"));
+    auto c = m_fx->connect(QStringLiteral("admin"));
+    TZxDataset wide(QStringLiteral("iqFiles"));
+    TZxTable table;
+    table.Name = QStringLiteral("iqFiles");
+    table.Fields = {TZxFieldDef::Text(QStringLiteral("fileid"), 100, TZxFieldFlag::Key),
+                    TZxFieldDef::Decimal(QStringLiteral("sumdoc"), 38, 3)};
+    table.Rows = {{file, QVariant()}};
+    wide.LoadFromTable(table);
+    wide.Edit();
+    wide.FieldByName(QStringLiteral("sumdoc")).SetValue(QStringLiteral("1000000000000000"));
+    wide.Post();
+    QCOMPARE(MethodsFixture::failure([&] { MethodsFixture::post(*c, QStringLiteral("StreamPostFiles"), wide); }),
+             QStringLiteral("EQiraRequestError"));
+    QCOMPARE(MethodsFixture::fileRow(*c, file)->RecordCount(), 1);
+
+    // The longest full name a user can have still fits the grants' column.
+    const QString longName(200, QChar(u'Щ'));
+    auto users = MethodsFixture::load(Call(*c, QStringLiteral("GetUsers")).run().bytes(), QStringLiteral("iqUsers"));
+    QVERIFY(users->Locate(QStringLiteral("login"), QStringLiteral("user")));
+    users->Edit();
+    for (const char *part : {"name", "firstname", "middlename"})
+        users->FieldByName(QString::fromLatin1(part)).SetValue(longName);
+    users->Post();
+    MethodsFixture::post(*c, QStringLiteral("StreamPostUsers"), *users);
+    m_fx->grant(branch, QStringLiteral("user"), {}, QStringLiteral("rtree,rfile"));
+    auto grants = MethodsFixture::load(Call(*c, QStringLiteral("GetTreeRight")).text(QStringLiteral("TreeID"), branch).run().bytes(),
+                                       QStringLiteral("iqTreeright"));
+    QCOMPARE(grants->FieldByName(QStringLiteral("fio")).AsString().size(), 602);
 }
 
 void TestWireMethods::sqlTexts_data()
