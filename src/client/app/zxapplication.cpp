@@ -12,7 +12,6 @@ std::function<void()> g_terminateHandler;
 TZxApplication::TZxApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("qira-client"));
-    setApplicationDisplayName(QStringLiteral("Qira Client"));
     setApplicationVersion(QStringLiteral("2.3.17"));
 }
 

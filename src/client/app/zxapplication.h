@@ -4,6 +4,11 @@
 
 #include <functional>
 
+// The application title: the tray icon's hint and balloon title and the caption of the
+// uncaught-failure box. It is not Qt's display name, which would be appended to every
+// window caption.
+inline const QString ZxApplicationTitle = QStringLiteral("Qira Client");
+
 // The application object. A failure that no routine caught ends the current user
 // action here and is shown in the uncaught-failure box; the program goes on.
 class TZxApplication : public QApplication

@@ -3,6 +3,7 @@
 #include "settingskeeper.h"
 #include "zxerror.h"
 #include "zxinifile.h"
+#include "zxapplication.h"
 #include "zxstyles.h"
 
 #include <QApplication>
@@ -66,7 +67,7 @@ void Tzxforms::FormCreate()
 {
     TZxStyles::InitStyle();
     m_tiApp = new QSystemTrayIcon(ZxAppIcon(), this);
-    m_tiApp->setToolTip(QApplication::applicationDisplayName());
+    m_tiApp->setToolTip(ZxApplicationTitle);
     connect(m_tiApp, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
             tiAppDblClick();
@@ -100,7 +101,7 @@ void Tzxforms::ApplicationEventsMinimize()
     hide();
     setWindowState(windowState() | Qt::WindowMinimized);
     m_tiApp->show();
-    m_tiApp->showMessage(QApplication::applicationDisplayName(), TrayBalloon,
+    m_tiApp->showMessage(ZxApplicationTitle, TrayBalloon,
                          QSystemTrayIcon::Information);
 }
 

@@ -1,5 +1,6 @@
 #include "zxwidgetresponder.h"
 
+#include "zxapplication.h"
 #include "zxerror_win.h"
 
 #include <QApplication>
@@ -42,10 +43,10 @@ void TZxWidgetResponder::errorWindow(const QString &title, const QString &messag
 
 void TZxWidgetResponder::plainBox(const QString &text)
 {
-    showBox(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
+    showBox(QMessageBox::NoIcon, ZxApplicationTitle, text, QMessageBox::Ok);
 }
 
 void TZxWidgetResponder::uncaughtBox(const QString &text)
 {
-    showBox(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
+    showBox(QMessageBox::Critical, ZxApplicationTitle, text, QMessageBox::Ok);
 }
