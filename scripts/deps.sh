@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libqt6sql6-sqlite libgl-dev libqscintilla2-qt6-dev fonts-dejavu-core
+  qt6-base-dev libqt6sql6-sqlite libgl-dev libqscintilla2-qt6-dev libpoppler-qt6-dev
+  fonts-dejavu-core
 )
 
 # Callers that need more (the screenshot script) name them here.
