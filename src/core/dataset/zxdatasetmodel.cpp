@@ -105,7 +105,8 @@ QVariant TZxDatasetModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Horizontal) {
         if (section < 0 || section >= m_dataset->FieldCount())
             return {};
-        return m_dataset->FieldDefs().at(section).Name;
+        const QString &name = m_dataset->FieldDefs().at(section).Name;
+        return m_titles.value(name.toCaseFolded(), name);
     }
     if (section < 0 || section >= m_dataset->RecordCount())
         return {};
@@ -231,4 +232,11 @@ bool TZxDatasetModel::setCurrentRow(int row)
     } catch (const EZxError &error) {
         return refuse(error, QStringLiteral("setCurrentRow"));
     }
+}
+
+void TZxDatasetModel::setFieldTitle(const QString &fieldName, const QString &title)
+{
+    m_titles.insert(fieldName.toCaseFolded(), title);
+    if (m_dataset && m_dataset->FieldCount() > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, m_dataset->FieldCount() - 1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QPointer>
 
 class EZxError;
@@ -31,6 +32,10 @@ public:
     // A read-only model refuses every edit (the grids' search mode).
     bool isReadOnly() const { return m_readOnly; }
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    // Titles shown instead of column names, by column name (without regard to case);
+    // they outlive loads, so a grid keeps its titles whatever the server sends.
+    void setFieldTitle(const QString &fieldName, const QString &title);
+
     // The text of the last refused edit, insert or delete.
     const QString &lastError() const { return m_lastError; }
 
@@ -60,6 +65,7 @@ private:
     bool refuse(const EZxError &error, const QString &operation);
 
     QPointer<TZxDataset> m_dataset;
+    QHash<QString, QString> m_titles; // case-folded column name -> title
     bool m_readOnly = false;
     QString m_lastError;
 };
