@@ -407,12 +407,15 @@ void TestWireMethods::checkInAndHistory()
     const QByteArray third("третья");
     const QString json = GetQiraHistoryJson(UploadHistoryInfo(file, ServerFixture::md5(third), third.size()));
     Call(*c, QStringLiteral("NewChange")).text(QStringLiteral("FileHistInfo"), json).run();
-    Call(*c, QStringLiteral("PutBigFileToServer"))
-        .text(QStringLiteral("FileID"), file)
+    Call put(*c, QStringLiteral("PutBigFileToServer"));
+    put.text(QStringLiteral("FileID"), file)
         .blob(QStringLiteral("Stream"), third, TZxParamDir::InputOutput)
         .text(QStringLiteral("FileSize"), QString::number(third.size()))
         .text(QStringLiteral("Status"), QStringLiteral("Start"))
         .run();
+    QCOMPARE(put.result(), QString::number(third.size()));
+    // The chunk does not travel back with the reply.
+    QVERIFY(put.param(QStringLiteral("Stream")).IsNull());
     const TQiraHistoryInfo recorded =
         DecodeQiraHistoryInfo(Call(*c, QStringLiteral("EndChange")).text(QStringLiteral("FileHistInfo"), json).run().result());
     QCOMPARE(recorded.ordnum, qint64(3));
