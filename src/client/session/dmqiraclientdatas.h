@@ -47,6 +47,9 @@ public:
     // digest only.
     static QStringList ConnectionParams(const TConnectDs &info);
 
+    // The state of the main file list; the tree's selection sets its branch.
+    TQiraFilter FilterQira;
+
     // The server's query behind the focused grid.
     void ViewSQL();
 

@@ -4,6 +4,7 @@
 #include "dmzxdataclient.h"
 #include "fmzxlogin.h"
 #include "folderdialog.h"
+#include "frmzxtrees.h"
 #include "qiracommands.h"
 #include "settingskeeper.h"
 #include "zxactions.h"
@@ -19,12 +20,14 @@
 #include "zxmess.h"
 #include "zxroot.h"
 #include "zxsel_design.h"
+#include "zxtreeview.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
@@ -202,7 +205,13 @@ QWidget *TfmQiraClientMain::buildDataPage()
     commandLayout->setContentsMargins(2, 2, 2, 2);
     commandLayout->addWidget(edSearchField);
     commandLayout->addWidget(btnOpenTree, 0, Qt::AlignLeft);
-    frmZxTrees = named(new QWidget(paTree), "frmZxTrees");
+    frmZxTrees = new TfrmZxTrees(paTree);
+    QTreeView *treeView = frmZxTrees->TreeView;
+    treeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(treeView, &QWidget::customContextMenuRequested, this,
+            [this, treeView](const QPoint &at) { pmTree->popup(treeView->viewport()->mapToGlobal(at)); });
+    connect(treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TfmQiraClientMain::TreeViewChange);
     auto *treeLayout = new QVBoxLayout(paTree);
     treeLayout->setContentsMargins(0, 0, 0, 0);
     treeLayout->addWidget(paTreeCommand);
@@ -426,18 +435,52 @@ void TfmQiraClientMain::buildCommands()
 {
     alCommands->action(QStringLiteral("alEditMode"))->setHandler([this] { zxdmApps->SetEditMode(); });
     alCommands->action(QStringLiteral("alViewSQLTable"))->setHandler([this] { dmQiraClientDatas->ViewSQL(); });
-    alCommands->action(QStringLiteral("alChangeUser"))->setHandler([this] { InitData(true, false); });
     alCommands->action(QStringLiteral("alCheckFile"))->setHandler([] { ShowMessage(QStringLiteral("Будет реализовано позже...")); });
     alCommands->action(QStringLiteral("alSaveGrid"))->setHandler([] { ShowMessage(QStringLiteral("Будет реализовано позже...")); });
+    alCommands->action(QStringLiteral("alChangeUser"))->setHandler([this] {
+        InitData(true, false);
+        RefreshTree();
+    });
+    alCommands->action(QStringLiteral("alHideTree"))->setHandler([this] { HideTree(); });
+
+    alCommands->action(QStringLiteral("alInsTree"))->setHandler([this] { frmZxTrees->NewTree(); });
+    alCommands->action(QStringLiteral("alCreateChildTree"))->setHandler([this] { frmZxTrees->NewChild(); });
+    alCommands->action(QStringLiteral("alCreateMaineNode"))->setHandler([this] { frmZxTrees->CreateRoot(); });
+    alCommands->action(QStringLiteral("alTree_Edit"))->setHandler([this] { frmZxTrees->Edit(); });
+    alCommands->action(QStringLiteral("alTreeDel"))->setHandler([this] { frmZxTrees->Delete(true); });
+    alCommands->action(QStringLiteral("alTreeDelFull"))->setHandler([this] {
+        if (Tzxroot::Instance()->IsAdmin())
+            frmZxTrees->DeleteFull();
+        else
+            ErrorBox(QStringLiteral("Эта операция разрешена только администратору!"));
+    });
+    alCommands->action(QStringLiteral("alUndeleteTree"))->setHandler([this] {
+        frmZxTrees->UndeleteNode();
+        RefreshTree();
+    });
+    alCommands->action(QStringLiteral("alShowDelNodes"))->setHandler([this] {
+        frmZxTrees->IsShowDel = !frmZxTrees->IsShowDel;
+        RefreshTree();
+    });
+    alCommands->action(QStringLiteral("alRefresh"))->setHandler([this] { RefreshTree(); });
+    alCommands->action(QStringLiteral("alEditTree"))->setHandler([this] { EditTree(); });
     alCommands->setUpdateHandler([this] { alCommandsUpdate(); });
 }
 
 void TfmQiraClientMain::alCommandsUpdate()
 {
+    // isHidden, not isVisible: the caption must follow the panel also while the window
+    // itself is not shown.
     alCommands->action(QStringLiteral("alHideTree"))
-        ->setText(paTree->isVisible() ? QStringLiteral("Скрыть дерево") : QStringLiteral("Показать дерево"));
+        ->setText(!paTree->isHidden() ? QStringLiteral("Скрыть дерево") : QStringLiteral("Показать дерево"));
     alCommands->action(QStringLiteral("alEditMode"))
         ->setText(grFiles->readOnly() ? QStringLiteral("Режим редактирования") : QStringLiteral("Режим поиска"));
+    alCommands->action(QStringLiteral("alEditTree"))
+        ->setText(frmZxTrees->TreeReadOnly() ? QStringLiteral("Режим редактирования")
+                                             : QStringLiteral("Режим только для чтения"));
+    alCommands->action(QStringLiteral("alShowDelNodes"))
+        ->setText(frmZxTrees->IsShowDel ? QStringLiteral("Скрыть удаленные ветви")
+                                        : QStringLiteral("Показать удаленные ветви"));
 }
 
 void TfmQiraClientMain::startUp()
@@ -451,6 +494,12 @@ void TfmQiraClientMain::startUp()
     ShowClientVersion();
     InitData(true, true);
     gdeTabuFiles->setModel(dmQiraClientDatas->dmDCTabus->dsData);
+    connect(tmRun, &QTimer::timeout, this, [this] {
+        // After a failed sign-in the user has been told already; the tree stays empty
+        // until "Обновить" instead of adding a box about the missing connection.
+        if (dmQiraClientDatas->cnQiraCli.Connected())
+            RefreshTree();
+    });
     tmRun->start();
 }
 
@@ -528,6 +577,79 @@ void TfmQiraClientMain::UpdateControlRight()
     alCommands->action(QStringLiteral("alRights"))->setVisible(admin);
     for (const char *name : {"alSetRights", "alRoles", "alUsers"})
         alCommands->action(QString::fromLatin1(name))->setAllowed(admin);
+    const QList<QAction *> buttonItems = pmTreeButton->actions();
+    const qsizetype users = buttonItems.indexOf(alCommands->action(QStringLiteral("alUsers")));
+    if (users >= 0 && users + 1 < buttonItems.size() && buttonItems.at(users + 1)->isSeparator())
+        buttonItems.at(users + 1)->setEnabled(admin);
+}
+
+void TfmQiraClientMain::SetupTree()
+{
+    frmZxTrees->TreeID = QStringLiteral("treeid");
+    frmZxTrees->ParentID = QStringLiteral("parent_treeid");
+    frmZxTrees->NameTree = QStringLiteral("treename");
+    frmZxTrees->Count = QStringLiteral("ccount");
+    frmZxTrees->AddInfoField = QStringLiteral("kolrights");
+    frmZxTrees->IsShowAddInfo = true;
+    frmZxTrees->Connection = &dmQiraClientDatas->cnQiraCli;
+}
+
+void TfmQiraClientMain::RefreshTree()
+{
+    const ItemRec *selected = frmZxTrees->SelectedRec();
+    const QString selectedId = selected ? selected->Id : QString();
+    SetupTree();
+    frmZxTrees->InitTree();
+    UpdateAdminItems();
+    if (!ZxTrim(selectedId).isEmpty())
+        frmZxTrees->FindTree(selectedId);
+}
+
+void TfmQiraClientMain::UpdateAdminItems()
+{
+    const bool admin = Tzxroot::Instance()->IsAdmin();
+    alCommands->action(QStringLiteral("alTreeDelFull"))->setVisible(admin);
+    QAction *fullDelFile = alCommands->action(QStringLiteral("alFullDelFile"));
+    fullDelFile->setVisible(admin);
+    alCommands->action(QStringLiteral("alFullDelFileAll"))->setVisible(admin);
+    // The separator before the two purge items of the file menu goes with them.
+    for (QMenu *menu : pmGrid->findChildren<QMenu *>()) {
+        const QList<QAction *> items = menu->actions();
+        const qsizetype at = items.indexOf(fullDelFile);
+        if (at > 0 && items.at(at - 1)->isSeparator())
+            items.at(at - 1)->setVisible(admin);
+    }
+}
+
+void TfmQiraClientMain::TreeViewChange()
+{
+    // Nothing is selected for a moment while the tree is rebuilt.
+    const ItemRec *selected = frmZxTrees->SelectedRec();
+    if (!selected || !dmQiraClientDatas)
+        return;
+    KolPages = -1;
+    // The file list of the branch is read from here once the list exists.
+    dmQiraClientDatas->FilterQira.TreeID = selected->Id;
+}
+
+void TfmQiraClientMain::HideTree()
+{
+    KolPages = -1;
+    if (paTree->isHidden()) {
+        paTree->show();
+        // The splitter returns to the right edge of the panel.
+        const QList<int> sizes = spClient->sizes();
+        const int total = sizes.value(0) + sizes.value(1);
+        const int width = std::max(paTree->width(), 232);
+        spClient->setSizes({width, std::max(total - width, 0)});
+    } else {
+        paTree->hide();
+    }
+}
+
+void TfmQiraClientMain::EditTree()
+{
+    frmZxTrees->SetTreeReadOnly(!frmZxTrees->TreeReadOnly());
 }
 
 void TfmQiraClientMain::ShowMemo(bool IsVisible) { meInfo->setVisible(IsVisible); }

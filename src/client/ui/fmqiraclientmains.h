@@ -19,6 +19,7 @@ class TZxActionList;
 class TZxColorSwatch;
 class TZxDBGrid;
 class TZxDatasetModel;
+class TfrmZxTrees;
 class TdmQiraClientDatas;
 class TzxdmApps;
 
@@ -41,6 +42,12 @@ public:
     void ShowMess(bool IsVisible) override;
     void RestoreSettings();
     void SaveSettings();
+    // Rebuilds the tree from the server and re-opens the branch selected before.
+    void RefreshTree();
+    // Shows or hides the tree side.
+    void HideTree();
+    // Switches the tree between read-only and edit mode.
+    void EditTree();
 
     TdmQiraClientDatas *dmQiraClientDatas = nullptr;
     TzxdmApps *zxdmApps = nullptr;
@@ -68,7 +75,7 @@ public:
     QWidget *paTree = nullptr;
     QLineEdit *edSearchField = nullptr;
     QToolButton *btnOpenTree = nullptr;
-    QWidget *frmZxTrees = nullptr;
+    TfrmZxTrees *frmZxTrees = nullptr;
     QSplitter *spClient = nullptr;
     QWidget *paGrid = nullptr;
     TZxColorSwatch *sbDelFile = nullptr;
@@ -140,6 +147,9 @@ private:
     void RunUpdateCheck();
     void ShowClientVersion();
     void UpdateCaption();
+    void SetupTree();
+    void UpdateAdminItems();
+    void TreeViewChange();
     void selectDirectory();
     void selectDesign();
 };
