@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStringListModel>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -53,6 +54,7 @@ private slots:
     void maximisedWindowForgetsBounds();
     void hexadecimalAndBrokenBounds();
     void modalWindowFreedAfterReturn();
+    void minimiseWithoutTrayKeepsWindow();
     void errorWindowShowsLines();
     void setPasswordChecks_data();
     void setPasswordChecks();
@@ -128,6 +130,19 @@ void TestBaseWindows::modalWindowFreedAfterReturn()
     window->exec();
     QVERIFY(window); // still readable by the caller
     QTRY_VERIFY(!window);
+}
+
+void TestBaseWindows::minimiseWithoutTrayKeepsWindow()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        QSKIP("this platform has a tray");
+    SampleWindow window;
+    window.show();
+    window.showMinimized();
+    QTest::qWait(20);
+    window.ApplicationEventsMinimize();
+    QVERIFY(!window.isHidden()); // never lost: it stays on the task bar
+    QVERIFY(!window.trayIcon()->isVisible());
 }
 
 void TestBaseWindows::errorWindowShowsLines()

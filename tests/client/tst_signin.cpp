@@ -23,6 +23,7 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -294,6 +295,22 @@ void TestSignIn::startUpSignsIn()
     QVERIFY(responder.boxes.isEmpty());
     QVERIFY(window->alCommands->action(QStringLiteral("alRights"))->isVisible());
     QCOMPARE(Tzxroot::Instance()->Ver->PoductCode, QStringLiteral("vazoded"));
+
+    // the error grid: time first, with the button that opens the error window
+    QHeaderView *header = window->grError->horizontalHeader();
+    QStringList titles;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical))
+            titles << window->errorModel->headerData(logical, Qt::Horizontal).toString();
+    }
+    QCOMPARE(titles, (QStringList{QStringLiteral("Время"), QStringLiteral("Заголовок"), QStringLiteral("Сообщение")}));
+    window->dmQiraClientDatas->AddError(QStringLiteral("Заголовок ошибки"), QStringLiteral("текст"));
+    QVERIFY(window->paError->isVisibleTo(window));
+    auto *button = qobject_cast<TZxCellButtonDelegate *>(window->grError->itemDelegateForColumn(2));
+    QVERIFY(button);
+    emit button->buttonClicked(window->errorModel->index(0, 2));
+    QCOMPARE(responder.boxes.last().caption, QStringLiteral("Заголовок ошибки"));
     delete window;
 }
 

@@ -103,7 +103,13 @@ TfmQiraClientMain::TfmQiraClientMain(QWidget *parent) : Tzxforms(QStringLiteral(
     startUp();
 }
 
-TfmQiraClientMain::~TfmQiraClientMain() = default;
+TfmQiraClientMain::~TfmQiraClientMain()
+{
+    // The data module goes first, while every grid showing its tables is still whole:
+    // its tables' models then reset views that can take it.
+    delete dmQiraClientDatas;
+    dmQiraClientDatas = nullptr;
+}
 
 void TfmQiraClientMain::buildWindow()
 {
@@ -489,18 +495,34 @@ void TfmQiraClientMain::startUp()
     RestoreSettings();
     dmQiraClientDatas = new TdmQiraClientDatas(this, this);
     errorModel = new TZxDatasetModel(dmQiraClientDatas->mtErrors, this);
+    errorModel->setFieldTitle(QStringLiteral("TimeErr"), QStringLiteral("Время"));
+    errorModel->setFieldTitle(QStringLiteral("Title"), QStringLiteral("Заголовок"));
+    errorModel->setFieldTitle(QStringLiteral("MessErr"), QStringLiteral("Сообщение"));
     grError->setModel(errorModel);
-    grError->setColumnHidden(0, false);
+    grError->setFieldLayout({QStringLiteral("TimeErr"), QStringLiteral("Title"), QStringLiteral("MessErr")});
+    auto *viewError = new TZxCellButtonDelegate(QStringLiteral("Просмотреть ошибку"), grError);
+    grError->setItemDelegateForColumn(dmQiraClientDatas->mtErrors->FieldByName(QStringLiteral("TimeErr")).Index(),
+                                      viewError);
+    connect(viewError, &TZxCellButtonDelegate::buttonClicked, this, [this](const QModelIndex &index) {
+        dmQiraClientDatas->mtErrors->MoveTo(index.row());
+        dmQiraClientDatas->ShowError();
+    });
     ShowClientVersion();
     InitData(true, true);
-    gdeTabuFiles->setModel(dmQiraClientDatas->dmDCTabus->dsData);
+    TZxDatasetModel *tabuModel = dmQiraClientDatas->dmDCTabus->dsData;
+    tabuModel->setFieldTitle(QStringLiteral("tabuid"), QStringLiteral("id"));
+    tabuModel->setFieldTitle(QStringLiteral("tabuname"), QStringLiteral("Исключить файл"));
+    tabuModel->setFieldTitle(QStringLiteral("del"), QStringLiteral("Удален"));
+    gdeTabuFiles->setModel(tabuModel);
+    gdeTabuFiles->setFieldLayout({QStringLiteral("tabuid"), QStringLiteral("tabuname"), QStringLiteral("del")});
     connect(tmRun, &QTimer::timeout, this, [this] {
         // After a failed sign-in the user has been told already; the tree stays empty
         // until "Обновить" instead of adding a box about the missing connection.
         if (dmQiraClientDatas->cnQiraCli.Connected())
             RefreshTree();
     });
-    tmRun->start();
+    if (!m_ending)
+        tmRun->start();
 }
 
 void TfmQiraClientMain::RunUpdateCheck() {}
@@ -531,6 +553,7 @@ void TfmQiraClientMain::InitData(bool IsAuth, bool AutoLogin)
     const QString serverVersion = dmQiraClientDatas->GetServerVersion();
     lbInfoClient->setText(lbInfoClient->text() + QStringLiteral(" ; Server Version: ") + serverVersion);
     if (clientVersion != serverVersion) {
+        m_ending = true;
         tmRun->stop();
         tmGetTable->stop();
         ErrorBox(QStringLiteral("Версии клиентской и серверной части отличаются!\rЗапрещается запуск приложений разных версий\r"

@@ -135,6 +135,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Set when the program is to end (versions differ): start-up schedules nothing more.
+    bool m_ending = false;
     void buildWindow();
     QWidget *buildDataPage();
     QWidget *buildGridButtons();
