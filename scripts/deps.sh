@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libqt6sql6-sqlite libgl-dev libqscintilla2-qt6-dev libpoppler-qt6-dev
+  qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql postgresql libgl-dev libqscintilla2-qt6-dev libpoppler-qt6-dev
   fonts-dejavu-core
 )
 

@@ -162,8 +162,11 @@ void TQiraSchema::migrate(QSqlDatabase &db, const TQiraSqlDialect &dialect)
                                   .arg(version)
                                   .arg(latestVersion()));
     while (version < latestVersion()) {
-        execOrThrow(db, dialect.beginWrite());
+        const QStringList begin = dialect.beginWrite();
+        execOrThrow(db, begin.first());
         try {
+            for (qsizetype i = 1; i < begin.size(); ++i)
+                execOrThrow(db, begin.at(i));
             // Another process may have migrated meanwhile.
             if (currentVersion(db) != version) {
                 execOrThrow(db, QStringLiteral("COMMIT"));

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 class QSqlDatabase;
@@ -18,9 +19,9 @@ public:
     virtual void configure(QSqlDatabase &db) const = 0;
     // Session settings right after a connection opens. Throws EQiraStoreError.
     virtual void afterOpen(QSqlDatabase &db) const = 0;
-    // The statement that starts a transaction which will write; it takes the write lock
+    // The statements that start a transaction which will write; they take the write lock
     // at once, so that two writers queue instead of failing halfway.
-    virtual QString beginWrite() const = 0;
+    virtual QStringList beginWrite() const = 0;
 
     // Type words of the schema text: {DATETIME}, {BLOB}, {ROWID} (an auto-incremented
     // integer primary key), {PATH} (text compared byte by byte).
@@ -35,4 +36,9 @@ public:
 
     virtual QVariant toDb(const QDateTime &value) const = 0;
     virtual QDateTime dateTimeFromDb(const QVariant &value) const = 0;
+
+protected:
+    // Date-times as fixed-width local-time text, which sorts in time order on any database.
+    static QVariant dateTimeToText(const QDateTime &value);
+    static QDateTime dateTimeFromText(const QVariant &value);
 };

@@ -12,7 +12,7 @@ public:
     QString driverName() const override;
     void configure(QSqlDatabase &db) const override;
     void afterOpen(QSqlDatabase &db) const override;
-    QString beginWrite() const override;
+    QStringList beginWrite() const override;
     QString expandDdl(const QString &ddl) const override;
     QString indexHint(const QString &indexName) const override;
     QString explainPrefix() const override;

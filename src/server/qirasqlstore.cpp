@@ -2,6 +2,7 @@
 
 #include "qiraerrors.h"
 #include "qirapasswordhash.h"
+#include "qirapostgresdialect.h"
 #include "qiraschema.h"
 #include "qirasqlitedialect.h"
 #include "qirasqlstoretransaction.h"
@@ -81,6 +82,18 @@ std::unique_ptr<TQiraSqlStore> TQiraSqlStore::openSqlite(const QString &dataDir,
         throw EQiraStoreError(QStringLiteral("Не удается создать папку данных \"%1\"").arg(absolute));
     auto store = std::make_unique<TQiraSqlStore>(
         std::make_unique<TQiraSqliteDialect>(absolute + QStringLiteral("/qira.db")), absolute, std::move(options));
+    store->open();
+    return store;
+}
+
+std::unique_ptr<TQiraSqlStore> TQiraSqlStore::openPostgres(const QString &connectionString, const QString &dataDir,
+                                                         TQiraStoreOptions options, const QString &schema)
+{
+    const QString absolute = QDir(dataDir).absolutePath();
+    if (!QDir().mkpath(absolute))
+        throw EQiraStoreError(QStringLiteral("Не удается создать папку данных \"%1\"").arg(absolute));
+    auto store = std::make_unique<TQiraSqlStore>(std::make_unique<TQiraPostgresDialect>(connectionString, schema),
+                                                 absolute, std::move(options));
     store->open();
     return store;
 }

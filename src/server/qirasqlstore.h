@@ -24,12 +24,19 @@ public:
     // A SQLite store in dataDir (created when missing): qira.db and content/. Opened and
     // migrated; throws EQiraStoreError.
     static std::unique_ptr<TQiraSqlStore> openSqlite(const QString &dataDir, TQiraStoreOptions options = {});
+    // A PostgreSQL store: the database named by a libpq connection string ("host=…
+    // dbname=…"), its tables in schema when given, the content folder in dataDir.
+    static std::unique_ptr<TQiraSqlStore> openPostgres(const QString &connectionString, const QString &dataDir,
+                                                       TQiraStoreOptions options = {}, const QString &schema = {});
 
     // Migrates the schema, cleans leftovers of interrupted writes and removes contents
     // that no version refers to.
     void open();
     QString dataDir() const { return m_dataDir; }
     const TQiraContentStore &content() const { return m_content; }
+    const TQiraSqlDialect &dialect() const { return *m_dialect; }
+    // The calling thread's connection, for operators' checks and tests.
+    QSqlDatabase connection() { return db(); }
     // True when the store holds no user yet (a fresh store).
     bool isEmpty();
 

@@ -10,7 +10,9 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlRecord>
 
 #include <cmath>
@@ -330,7 +332,26 @@ QStringList TQiraSqlStore::listPlan(const TQiraSession &session, const TQiraFilt
     QStringList plan;
     if (page.nothing)
         return plan;
-    QSqlQuery query = exec(m_dialect->explainPrefix() + page.sql, page.params);
+    // Not every database prepares EXPLAIN: the values go into the text, quoted by the driver.
+    QString sql;
+    qsizetype next = 0;
+    bool quoted = false;
+    for (const QChar c : page.sql) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (c == u'?' && !quoted && next < page.params.size()) {
+            const QVariant &value = page.params.at(next++);
+            QSqlField field(QString(), value.metaType());
+            field.setValue(value);
+            sql += db().driver()->formatValue(field);
+        } else {
+            sql += c;
+        }
+    }
+    QSqlQuery query(db());
+    query.setForwardOnly(true);
+    if (!query.exec(m_dialect->explainPrefix() + sql))
+        throw EQiraStoreError(QStringLiteral("Ошибка базы данных: %1").arg(query.lastError().text()));
     // Where the plan comes as (id, parent, …, detail) rows, nested steps are indented.
     QHash<int, int> depth;
     while (query.next()) {

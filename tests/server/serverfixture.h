@@ -2,6 +2,7 @@
 
 #include "qiraerrors.h"
 #include "qirasqlstore.h"
+#include "storebackend.h"
 #include "zxbase.h"
 
 #include <QCryptographicHash>
@@ -14,12 +15,14 @@
 
 #include <memory>
 
-// A fresh SQLite store in a temporary folder with an administrator and two ordinary
+// A fresh store (SQLite, or PostgreSQL when the tests run there) in a temporary folder with an administrator and two ordinary
 // users (role "2"), and helpers that go through the facade as a client would.
 class ServerFixture
 {
 public:
     QTemporaryDir dir;
+    TestStore backend;
+    TQiraStoreOptions storeOptions;
     std::unique_ptr<TQiraSqlStore> store;
     TQiraSession admin;
     TQiraSession user;
@@ -28,7 +31,8 @@ public:
     explicit ServerFixture(TQiraStoreOptions options = {})
     {
         options.passwordIterations = 10; // hashing cost is not what these tests measure
-        store = TQiraSqlStore::openSqlite(dataDir(), options);
+        storeOptions = options;
+        store = backend.open(dataDir(), options);
         store->bootstrapAdministrator(QStringLiteral("admin"), TextMD5(QStringLiteral("admin")));
         admin = store->signIn(QStringLiteral("admin"), TextMD5(QStringLiteral("admin")));
         addUser(QStringLiteral("user"), QStringLiteral("2"));
@@ -38,6 +42,13 @@ public:
     }
 
     QString dataDir() const { return dir.path() + QStringLiteral("/data"); }
+
+    // Closes the store and opens it again on the same data, as a restarted server does.
+    void reopen()
+    {
+        store.reset();
+        store = backend.open(dataDir(), storeOptions);
+    }
 
     void addUser(const QString &login, const QString &role, int active = 1)
     {
@@ -181,28 +192,21 @@ public:
     QString snapshot()
     {
         QString text;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("snapshot"));
-            db.setDatabaseName(dataDir() + QStringLiteral("/qira.db"));
-            if (!db.open())
-                return QStringLiteral("cannot open");
-            for (const char *table : {"branches", "files", "versions", "previews", "users", "roles", "tree_rights",
-                                      "tabu_files", "qira_meta"}) {
-                QSqlQuery q(db);
-                q.exec(QStringLiteral("SELECT * FROM %1").arg(QString::fromLatin1(table)));
-                QStringList rows;
-                while (q.next()) {
-                    QStringList cells;
-                    for (int i = 0; i < q.record().count(); ++i)
-                        cells.append(q.value(i).toString());
-                    rows.append(cells.join(u'|'));
-                }
-                rows.sort();
-                text += QString::fromLatin1(table) + u'\n' + rows.join(u'\n') + u'\n';
+        QSqlDatabase db = store->connection();
+        for (const char *table : {"branches", "files", "versions", "previews", "users", "roles", "tree_rights",
+                                  "tabu_files", "qira_meta"}) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("SELECT * FROM %1").arg(QString::fromLatin1(table)));
+            QStringList rows;
+            while (q.next()) {
+                QStringList cells;
+                for (int i = 0; i < q.record().count(); ++i)
+                    cells.append(q.value(i).toString());
+                rows.append(cells.join(u'|'));
             }
-            db.close();
+            rows.sort();
+            text += QString::fromLatin1(table) + u'\n' + rows.join(u'\n') + u'\n';
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("snapshot"));
         QStringList disk;
         QDirIterator it(dataDir(), {QStringLiteral("*")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {

@@ -1,5 +1,6 @@
 #include "qirademofiller.h"
 #include "qirasqlstore.h"
+#include "storebackend.h"
 #include "zxbase.h"
 
 #include <QColor>
@@ -59,7 +60,8 @@ void TestDemoFiller::fillsAFreshStoreOnce()
     QTemporaryDir dir;
     TQiraStoreOptions options;
     options.passwordIterations = 10;
-    auto store = TQiraSqlStore::openSqlite(dir.path(), options);
+    TestStore backend;
+    auto store = backend.open(dir.path(), options);
     const QList<TQiraDemoFiller::Account> accounts = TQiraDemoFiller::fill(*store);
     QCOMPARE(accounts.size(), 2);
     QVERIFY(TQiraDemoFiller::fill(*store).isEmpty());

@@ -320,6 +320,11 @@ void TestFileList::indexServesEveryList()
     f.IsRecursive = scope == QStringLiteral("recursive");
     const QStringList plan = m_fx->store->listPlan(m_fx->user, f);
     const QString text = plan.join(u'\n');
+    if (StoreBackend::onPostgres()) {
+        // PostgreSQL chooses its plan from statistics, and a table this small is read whole.
+        QVERIFY2(!plan.isEmpty(), "no plan");
+        QSKIP("the index choice is checked on SQLite, whose plan does not depend on table size");
+    }
     const QString column = order.section(u' ', 0, 0).mid(2);
     const QString index = (scope == QStringLiteral("all") ? QStringLiteral("files_a_") : QStringLiteral("files_b_")) + column;
     QVERIFY2(text.contains(QStringLiteral("COVERING INDEX ") + index), qPrintable(text));

@@ -153,8 +153,7 @@ void TestTransfer::orphanContentCollectedAtOpen()
     TQiraContentStore content(fx.dataDir());
     const QString orphan = content.put("never recorded");
     QVERIFY(content.contains(orphan));
-    fx.store.reset();
-    fx.store = TQiraSqlStore::openSqlite(fx.dataDir());
+    fx.reopen();
     QVERIFY(!content.contains(orphan));
     QCOMPARE(fx.download(fx.admin, id), QByteArray("recorded"));
 }

@@ -165,6 +165,12 @@ int main(int argc, char **argv)
     parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("data"), QStringLiteral("The store's data folder (created when missing)."), QStringLiteral("DIR")},
+        {QStringLiteral("pg"),
+         QStringLiteral("Keep the database in PostgreSQL instead of SQLite: a libpq connection string such as "
+                        "\"host=/run/postgresql dbname=qira\". The content stays in --data."),
+         QStringLiteral("CONNINFO")},
+        {QStringLiteral("pg-schema"), QStringLiteral("The PostgreSQL schema of the store's tables (the default search path)."),
+         QStringLiteral("SCHEMA")},
         {QStringLiteral("port"), QStringLiteral("TCP port (211; 0 takes any free port)."), QStringLiteral("PORT"),
          QStringLiteral("211")},
         {QStringLiteral("http-port"), QStringLiteral("HTTP port (8211; 0 switches HTTP off)."), QStringLiteral("PORT"),
@@ -185,6 +191,10 @@ int main(int argc, char **argv)
         fail(QStringLiteral("unexpected argument \"%1\" (see --help)").arg(parser.positionalArguments().first()));
     if (!parser.isSet(QStringLiteral("data")))
         fail(QStringLiteral("--data DIR is required: the folder that holds the store (see --help)"));
+    if (parser.isSet(QStringLiteral("pg-schema")) && !parser.isSet(QStringLiteral("pg")))
+        fail(QStringLiteral("--pg-schema needs --pg"));
+    if (parser.isSet(QStringLiteral("pg")) && parser.value(QStringLiteral("pg")).trimmed().isEmpty())
+        fail(QStringLiteral("--pg: the connection string is empty"));
     if (parser.isSet(QStringLiteral("demo")) && parser.isSet(QStringLiteral("init-admin")))
         fail(QStringLiteral("--demo and --init-admin do not go together"));
 
@@ -200,7 +210,11 @@ int main(int argc, char **argv)
 
     std::unique_ptr<TQiraSqlStore> store;
     try {
-        store = TQiraSqlStore::openSqlite(parser.value(QStringLiteral("data")), storeOptions);
+        if (parser.isSet(QStringLiteral("pg")))
+            store = TQiraSqlStore::openPostgres(parser.value(QStringLiteral("pg")), parser.value(QStringLiteral("data")),
+                                                storeOptions, parser.value(QStringLiteral("pg-schema")));
+        else
+            store = TQiraSqlStore::openSqlite(parser.value(QStringLiteral("data")), storeOptions);
         if (parser.isSet(QStringLiteral("init-admin")))
             return initAdministrator(*store, parser.value(QStringLiteral("init-admin")));
         if (parser.isSet(QStringLiteral("demo")))
