@@ -1,5 +1,6 @@
 #include "fmzxsetpasswd.h"
 #include "recordingresponder.h"
+#include "whenmodal.h"
 #include "settingskeeper.h"
 #include "zxactions.h"
 #include "zxdbgrid.h"
@@ -29,15 +30,6 @@ class SampleWindow : public Tzxforms
 public:
     SampleWindow() : Tzxforms(QStringLiteral("TfmSample")) { FormCreate(); }
 };
-
-// Runs the action once the next modal window is up.
-void whenModal(std::function<void(QWidget *)> action)
-{
-    QTimer::singleShot(0, [action] {
-        QTRY_VERIFY(QApplication::activeModalWidget());
-        action(QApplication::activeModalWidget());
-    });
-}
 
 QString boundsEntry() { return ReadSettingsEntry(QStringLiteral("FormSettings"), QStringLiteral("TfmSample")); }
 

@@ -6,6 +6,7 @@
 #include "qiraserverclass.h"
 #include "qiraserverfixture.h"
 #include "recordingresponder.h"
+#include "whenmodal.h"
 #include "zxapplication.h"
 #include "zxauthenticator.h"
 #include "zxcallcontext.h"
@@ -73,14 +74,6 @@ public:
     TZxDispatcher dispatcher;
     std::unique_ptr<TZxRemoteServer> server;
 };
-
-void whenModal(std::function<void(QWidget *)> action)
-{
-    QTimer::singleShot(0, [action] {
-        QTRY_VERIFY(QApplication::activeModalWidget());
-        action(QApplication::activeModalWidget());
-    });
-}
 
 } // namespace
 
