@@ -16,6 +16,9 @@ TdmQiraClientDatas::TdmQiraClientDatas(TQiraClientView *view, QObject *owner)
     setObjectName(QStringLiteral("dmQiraClientDatas"));
     mtErrors = new TZxDataset(QStringLiteral("mtErrors"), this);
     ClearErrorTable();
+    iqFiles = new TZxDataset(QStringLiteral("iqFiles"), this);
+    setupFileList();
+    ClearFilter();
     const auto bind = [this](TdmzxDataClients *module) {
         module->Connection = &cnQiraCli;
         module->Init();

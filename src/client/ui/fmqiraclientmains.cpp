@@ -6,6 +6,8 @@
 #include "folderdialog.h"
 #include "frmzxtrees.h"
 #include "qiracommands.h"
+#include "qirafilegrid.h"
+#include "qirashellopen.h"
 #include "settingskeeper.h"
 #include "zxactions.h"
 #include "zxapplication.h"
@@ -24,6 +26,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -31,6 +34,7 @@
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -183,6 +187,7 @@ void TfmQiraClientMain::buildWindow()
     tmGetTable = named(new QTimer(this), "tmGetTable");
     tmGetTable->setInterval(300);
     tmGetTable->setSingleShot(true);
+    connectFileList();
 }
 
 QWidget *TfmQiraClientMain::buildDataPage()
@@ -224,7 +229,7 @@ QWidget *TfmQiraClientMain::buildDataPage()
     treeLayout->addWidget(frmZxTrees, 1);
 
     paGrid = named(new QWidget, "paGrid");
-    grFiles = named(new TZxDBGrid(paGrid), "grFiles");
+    grFiles = named(new TQiraFileGrid(paGrid), "grFiles");
     grFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grFiles, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { pmGrid->popup(grFiles->viewport()->mapToGlobal(at)); });
@@ -481,6 +486,10 @@ void TfmQiraClientMain::alCommandsUpdate()
         ->setText(!paTree->isHidden() ? QStringLiteral("Скрыть дерево") : QStringLiteral("Показать дерево"));
     alCommands->action(QStringLiteral("alEditMode"))
         ->setText(grFiles->readOnly() ? QStringLiteral("Режим редактирования") : QStringLiteral("Режим поиска"));
+    if (dmQiraClientDatas)
+        alCommands->action(QStringLiteral("alShowDelFiles"))
+            ->setText(dmQiraClientDatas->FilterQira.IsShowDel ? QStringLiteral("Скрыть удаленные файлы")
+                                                              : QStringLiteral("Показать удаленные файлы"));
     alCommands->action(QStringLiteral("alEditTree"))
         ->setText(frmZxTrees->TreeReadOnly() ? QStringLiteral("Режим редактирования")
                                              : QStringLiteral("Режим только для чтения"));
@@ -494,6 +503,10 @@ void TfmQiraClientMain::startUp()
     RunUpdateCheck();
     RestoreSettings();
     dmQiraClientDatas = new TdmQiraClientDatas(this, this);
+    filesModel = new TZxDatasetModel(dmQiraClientDatas->iqFiles, this);
+    grFiles->setModel(filesModel);
+    connect(filesModel, &TZxDatasetModel::currentRowChanged, this, &TfmQiraClientMain::showCurrentPreview);
+    connect(filesModel, &QAbstractItemModel::modelReset, this, &TfmQiraClientMain::showCurrentPreview);
     errorModel = new TZxDatasetModel(dmQiraClientDatas->mtErrors, this);
     errorModel->setFieldTitle(QStringLiteral("TimeErr"), QStringLiteral("Время"));
     errorModel->setFieldTitle(QStringLiteral("Title"), QStringLiteral("Заголовок"));
@@ -651,8 +664,8 @@ void TfmQiraClientMain::TreeViewChange()
     if (!selected || !dmQiraClientDatas)
         return;
     KolPages = -1;
-    // The file list of the branch is read from here once the list exists.
     dmQiraClientDatas->FilterQira.TreeID = selected->Id;
+    dmQiraClientDatas->GetFiles(false);
 }
 
 void TfmQiraClientMain::HideTree()
@@ -668,6 +681,8 @@ void TfmQiraClientMain::HideTree()
     } else {
         paTree->hide();
     }
+    // Hidden, the list shows the files of all branches.
+    dmQiraClientDatas->RefreshFileTable();
 }
 
 void TfmQiraClientMain::EditTree()
@@ -737,3 +752,239 @@ void TfmQiraClientMain::selectDirectory()
 }
 
 void TfmQiraClientMain::selectDesign() { (new Tfmzxsel_designs(this))->exec(); }
+
+// --- the file list ---------------------------------------------------------------------
+
+namespace {
+
+// "### ### ### ### ### ###.##": digits in threes, up to two decimals.
+QString groupedNumber(double value)
+{
+    QString text = QString::number(value, 'f', 2);
+    while (text.endsWith(u'0'))
+        text.chop(1);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    const qsizetype point = text.indexOf(u'.');
+    QString whole = point < 0 ? text : text.left(point);
+    const QString fraction = point < 0 ? QString() : QLocale::system().decimalPoint() + text.mid(point + 1);
+    const bool negative = whole.startsWith(u'-');
+    if (negative)
+        whole.remove(0, 1);
+    for (qsizetype at = whole.size() - 3; at > 0; at -= 3)
+        whole.insert(at, u' ');
+    return (negative ? QStringLiteral("-") : QString()) + whole + fraction;
+}
+
+} // namespace
+
+void TfmQiraClientMain::connectFileList()
+{
+    grFiles->SetDeletedColor(sbDelFile->color());
+    grFiles->SetWorkingColor(shWorking->color());
+    grFiles->SetCurrentColor(shCurrentPos->color());
+    connect(sbDelFile, &TZxColorSwatch::colorChanged, grFiles, &TQiraFileGrid::SetDeletedColor);
+    connect(shWorking, &TZxColorSwatch::colorChanged, grFiles, &TQiraFileGrid::SetWorkingColor);
+    connect(shCurrentPos, &TZxColorSwatch::colorChanged, grFiles, &TQiraFileGrid::SetCurrentColor);
+    connect(grFiles, &TQiraFileGrid::sortMarkersChanged, this, [this] { dmQiraClientDatas->GetFiles(false); });
+    connect(grFiles, &QAbstractItemView::doubleClicked, this, [this] {
+        if (grFiles->readOnly())
+            alCommands->action(QStringLiteral("alGetWordk"))->trigger();
+    });
+
+    connect(btnRefresh, &QPushButton::clicked, this, [this] { dmQiraClientDatas->RefreshFileTable(); });
+    connect(btnFirst, &QPushButton::clicked, this, &TfmQiraClientMain::btnFirstClick);
+    connect(btnPrior, &QPushButton::clicked, this, &TfmQiraClientMain::btnPriorClick);
+    connect(btnNext, &QPushButton::clicked, this, &TfmQiraClientMain::btnNextClick);
+    connect(btnEnd, &QPushButton::clicked, this, &TfmQiraClientMain::btnEndClick);
+    connect(btnStat, &QPushButton::clicked, this, &TfmQiraClientMain::btnStatClick);
+    connect(cbShowPreview, &QCheckBox::toggled, this, [this] { dmQiraClientDatas->RefreshFileTable(); });
+    connect(tmGetTable, &QTimer::timeout, this, [this] {
+        tmGetTable->stop();
+        dmQiraClientDatas->GetFiles(false);
+        ShowPreview();
+    });
+
+    const auto handle = [this](const char *name, std::function<void()> handler) {
+        alCommands->action(QString::fromLatin1(name))->setHandler(std::move(handler));
+    };
+    handle("alOpenFile", [this] { dmQiraClientDatas->OpenLocalFile(dmQiraClientDatas->CurrentFileID()); });
+    handle("alDownloadFile",
+           [this] { dmQiraClientDatas->OpenFileQira(dmQiraClientDatas->CurrentFileID(), false, true); });
+    handle("acDownloadAndOpen",
+           [this] { dmQiraClientDatas->OpenFileQira(dmQiraClientDatas->CurrentFileID(), true, true); });
+    handle("alOpenDIr", [this] { OpenFileDir(); });
+    handle("alShowDelFiles", [this] { dmQiraClientDatas->ShowDelFiles(); });
+    handle("alShowFilesRecursive", [this] { dmQiraClientDatas->GetFiles(true); });
+    handle("alRefreshTable", [this] {
+        // No handling of its own: what fails is shown as any uncaught failure is.
+        try {
+            dmQiraClientDatas->RefreshFiles();
+        } catch (const EZxError &error) {
+            ShowUncaughtFailure(error.message());
+        }
+    });
+}
+
+QString TfmQiraClientMain::CurrentPageText() const { return edCurrentPage->text(); }
+
+QString TfmQiraClientMain::KolRowsText() const { return edKolRows->text(); }
+
+bool TfmQiraClientMain::IsPreview() const { return cbShowPreview->isChecked(); }
+
+void TfmQiraClientMain::SetFilterOrders() { dmQiraClientDatas->FilterQira.order = grFiles->SortClause(); }
+
+void TfmQiraClientMain::SetKolRowsResult(qint64 rows, double totalKb)
+{
+    m_kol = rows;
+    edKol->setText(groupedNumber(double(rows)));
+    edTotalSizeSum->setText(groupedNumber(totalKb));
+}
+
+void TfmQiraClientMain::StartGetTable()
+{
+    // Requests while the timer runs join the fetch it will make.
+    if (!tmGetTable->isActive())
+        tmGetTable->start();
+}
+
+bool TfmQiraClientMain::IsTreeVisible() const { return !paTree->isHidden(); }
+
+QString TfmQiraClientMain::SelectedTreeID() const
+{
+    const ItemRec *selected = frmZxTrees->SelectedRec();
+    return selected ? selected->Id : QString();
+}
+
+void TfmQiraClientMain::ShowRepositorySettings()
+{
+    pcMain->setCurrentWidget(tsSettings);
+    edDirProj->setFocus();
+}
+
+void TfmQiraClientMain::ShowFileProgress(bool visible) { paProgress->setVisible(visible); }
+
+void TfmQiraClientMain::SetProgressFileName(const QString &text) { lbFileName->setText(text); }
+
+void TfmQiraClientMain::SetProgressTotalSize(const QString &text) { lbTotalSize->setText(text); }
+
+void TfmQiraClientMain::SetProgressSended(const QString &text) { lbSended->setText(text); }
+
+void TfmQiraClientMain::SetProgressMax(int max) { pbProgress->setRange(0, max); }
+
+void TfmQiraClientMain::SetProgressPosition(int position) { pbProgress->setValue(position); }
+
+void TfmQiraClientMain::ShowTotalProgress(bool visible) { paTotalProgress->setVisible(visible); }
+
+void TfmQiraClientMain::SetTotalProgressText(const QString &text) { lbTotalKol->setText(text); }
+
+void TfmQiraClientMain::SetTotalProgressMax(int max) { pbTotalProgress->setRange(0, max); }
+
+void TfmQiraClientMain::SetTotalProgressPosition(int position) { pbTotalProgress->setValue(position); }
+
+void TfmQiraClientMain::AddMemoLine(const QString &line) { meInfo->appendPlainText(line); }
+
+qint64 TfmQiraClientMain::pageValue() const
+{
+    bool ok = false;
+    const qint64 page = ZxTrim(edCurrentPage->text()).toLongLong(&ok);
+    return ok && page > 0 ? page : 0;
+}
+
+qint64 TfmQiraClientMain::kolRowsValue() const
+{
+    bool ok = false;
+    const qint64 rows = ZxTrim(edKolRows->text()).toLongLong(&ok);
+    return ok ? rows : 0;
+}
+
+void TfmQiraClientMain::CalcKolPages()
+{
+    if (KolPages != -1)
+        return;
+    dmQiraClientDatas->GetKolRows();
+    const qint64 rows = kolRowsValue();
+    // With no valid rows per page the last page is not known; the first one is.
+    if (rows < 1) {
+        KolPages = 0;
+        return;
+    }
+    // The smallest integer not less than count / rows - 1, and not below 0.
+    KolPages = m_kol > 0 ? (m_kol - 1) / rows : 0;
+}
+
+void TfmQiraClientMain::btnFirstClick()
+{
+    edCurrentPage->setText(QStringLiteral("0"));
+    dmQiraClientDatas->RefreshFileTable();
+}
+
+void TfmQiraClientMain::btnPriorClick()
+{
+    edCurrentPage->setText(QString::number(qMax<qint64>(pageValue() - 1, 0)));
+    dmQiraClientDatas->RefreshFileTable();
+}
+
+void TfmQiraClientMain::btnNextClick()
+{
+    CalcKolPages();
+    edCurrentPage->setText(QString::number(qMin<qint64>(pageValue() + 1, KolPages)));
+    dmQiraClientDatas->RefreshFileTable();
+}
+
+void TfmQiraClientMain::btnEndClick()
+{
+    btnStatClick();
+    CalcKolPages();
+    edCurrentPage->setText(QString::number(KolPages));
+    dmQiraClientDatas->RefreshFileTable();
+}
+
+void TfmQiraClientMain::btnStatClick() { dmQiraClientDatas->GetKolRows(); }
+
+void TfmQiraClientMain::ShowPreview()
+{
+    const bool shown = cbShowPreview->isChecked();
+    paPreview->setVisible(shown);
+    if (shown) {
+        // The panel keeps a usable width right of the grid.
+        const QList<int> sizes = spPreview->sizes();
+        const int total = sizes.value(0) + sizes.value(1);
+        const int width = qMax(paPreview->width(), 185);
+        if (total > width)
+            spPreview->setSizes({total - width, width});
+    }
+    grFiles->SetPreview(shown);
+    showCurrentPreview();
+}
+
+void TfmQiraClientMain::showCurrentPreview()
+{
+    if (paPreview->isHidden()) {
+        dePreview->clear();
+        return;
+    }
+    const int column = grFiles->ColumnOf(TQiraFileGrid::PreviewField);
+    TZxDataset *files = dmQiraClientDatas->iqFiles;
+    QPixmap picture;
+    if (column >= 0 && !files->IsEmpty() && files->CurrentRow() >= 0)
+        picture.loadFromData(files->RowValue(files->CurrentRow(), column).toByteArray());
+    if (picture.isNull()) {
+        dePreview->clear();
+        return;
+    }
+    const QSize room = dePreview->size().boundedTo(QSize(dePreview->width(), 4 * dePreview->width()));
+    dePreview->setPixmap(picture.width() > room.width() ? picture.scaledToWidth(room.width(), Qt::SmoothTransformation)
+                                                        : picture);
+}
+
+void TfmQiraClientMain::OpenFileDir()
+{
+    if (ZxTrim(dmQiraClientDatas->ConnectInfo().DirProj).isEmpty()) {
+        dmQiraClientDatas->RequestRootDir();
+        return;
+    }
+    const QString local = dmQiraClientDatas->GetLocalFileName(dmQiraClientDatas->CurrentFileID());
+    if (!local.isEmpty())
+        ShellOpen(QFileInfo(local).absolutePath());
+}

@@ -19,6 +19,7 @@ class TZxActionList;
 class TZxColorSwatch;
 class TZxDBGrid;
 class TZxDatasetModel;
+class TQiraFileGrid;
 class TfrmZxTrees;
 class TdmQiraClientDatas;
 class TzxdmApps;
@@ -38,7 +39,7 @@ public:
     bool Connect(bool IsAuth, bool AutoLogin);
     void Disconnect();
     void UpdateControlRight();
-    void ShowMemo(bool IsVisible);
+    void ShowMemo(bool IsVisible) override;
     void ShowMess(bool IsVisible) override;
     void RestoreSettings();
     void SaveSettings();
@@ -48,6 +49,30 @@ public:
     void HideTree();
     // Switches the tree between read-only and edit mode.
     void EditTree();
+
+    // The file list's controls, as the main data module sees them.
+    QString CurrentPageText() const override;
+    QString KolRowsText() const override;
+    bool IsPreview() const override;
+    // The sort clause of the grid's markers into FilterQira.order.
+    void SetFilterOrders() override;
+    void SetKolRowsResult(qint64 rows, double totalKb) override;
+    void ResetKolPages() override { KolPages = -1; }
+    void StartGetTable() override;
+    bool IsTreeVisible() const override;
+    QString SelectedTreeID() const override;
+    void ShowRepositorySettings() override;
+    void ShowFileProgress(bool visible) override;
+    void SetProgressFileName(const QString &text) override;
+    void SetProgressTotalSize(const QString &text) override;
+    void SetProgressSended(const QString &text) override;
+    void SetProgressMax(int max) override;
+    void SetProgressPosition(int position) override;
+    void ShowTotalProgress(bool visible) override;
+    void SetTotalProgressText(const QString &text) override;
+    void SetTotalProgressMax(int max) override;
+    void SetTotalProgressPosition(int position) override;
+    void AddMemoLine(const QString &line) override;
 
     TdmQiraClientDatas *dmQiraClientDatas = nullptr;
     TzxdmApps *zxdmApps = nullptr;
@@ -96,7 +121,8 @@ public:
     QPushButton *btnStat = nullptr;
     QLineEdit *edKol = nullptr;
     QLineEdit *edTotalSizeSum = nullptr;
-    TZxDBGrid *grFiles = nullptr;
+    TQiraFileGrid *grFiles = nullptr;
+    TZxDatasetModel *filesModel = nullptr;
     QWidget *paPreview = nullptr;
     QLabel *dePreview = nullptr;
     QSplitter *spPreview = nullptr;
@@ -154,4 +180,20 @@ private:
     void TreeViewChange();
     void selectDirectory();
     void selectDesign();
+
+    // The file list (ui/fmqiraclientmains.cpp, its own section).
+    void connectFileList();
+    void CalcKolPages();
+    void ShowPreview();
+    void showCurrentPreview();
+    void btnFirstClick();
+    void btnPriorClick();
+    void btnNextClick();
+    void btnEndClick();
+    void btnStatClick();
+    void OpenFileDir();
+    qint64 pageValue() const;
+    qint64 kolRowsValue() const;
+    // The last result of GetKolRows, as the row-count box shows it.
+    qint64 m_kol = 0;
 };
