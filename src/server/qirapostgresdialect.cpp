@@ -53,7 +53,8 @@ void TQiraPostgresDialect::afterOpen(QSqlDatabase &db) const
 // not blocked; each of their statements sees committed data only.
 QStringList TQiraPostgresDialect::beginWrite() const
 {
-    return {QStringLiteral("BEGIN"), QStringLiteral("SELECT pg_advisory_xact_lock(20110211)")};
+    // Keyed by the schema, so that stores sharing a database do not wait for each other.
+    return {QStringLiteral("BEGIN"), QStringLiteral("SELECT pg_advisory_xact_lock(20110211, hashtext(current_schema()))")};
 }
 
 QString TQiraPostgresDialect::expandDdl(const QString &ddl) const
