@@ -102,37 +102,37 @@ void TQiraFileGrid::setModel(QAbstractItemModel *model)
 
 TZxDatasetModel *TQiraFileGrid::datasetModel() const { return qobject_cast<TZxDatasetModel *>(model()); }
 
-int TQiraFileGrid::ColumnOf(const QString &field) const
+// Painting asks for columns by name for every cell: the names are read once per load.
+void TQiraFileGrid::readFields()
 {
+    m_fields.clear();
+    m_defs.clear();
     if (!model())
-        return -1;
-    const QString wanted = key(field);
-    for (int column = 0; column < model()->columnCount(); ++column)
-        if (FieldOf(column) == wanted)
-            return column;
-    return -1;
+        return;
+    const TZxDatasetModel *datasets = datasetModel();
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        // Titles may stand in for names in the header; the dataset knows the names.
+        const QString name = datasets && datasets->dataset()
+                                 ? datasets->dataset()->FieldDefs().at(column).Name
+                                 : model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        m_fields.append(key(name));
+        m_defs.append(FindColumnDef(name));
+    }
 }
 
-QString TQiraFileGrid::FieldOf(int column) const
-{
-    if (!model() || column < 0 || column >= model()->columnCount())
-        return {};
-    // Titles may stand in for names in the header; the dataset knows the names.
-    if (TZxDatasetModel *datasets = datasetModel(); datasets && datasets->dataset())
-        return key(datasets->dataset()->FieldDefs().at(column).Name);
-    return key(model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
-}
+int TQiraFileGrid::ColumnOf(const QString &field) const { return int(m_fields.indexOf(key(field))); }
+
+QString TQiraFileGrid::FieldOf(int column) const { return m_fields.value(column); }
 
 QString TQiraFileGrid::TitleOf(int column) const
 {
-    const QString field = FieldOf(column);
-    const TColumnDef *def = FindColumnDef(field);
-    return def ? def->title : field;
+    const TColumnDef *def = m_defs.value(column);
+    return def ? def->title : FieldOf(column);
 }
 
 QString TQiraFileGrid::HintOf(int column) const
 {
-    const TColumnDef *def = FindColumnDef(FieldOf(column));
+    const TColumnDef *def = m_defs.value(column);
     if (def && !def->hint.isEmpty())
         return def->hint;
     QString title = TitleOf(column);
@@ -141,7 +141,7 @@ QString TQiraFileGrid::HintOf(int column) const
 
 bool TQiraFileGrid::IsColumnEditable(int column) const
 {
-    const TColumnDef *def = FindColumnDef(FieldOf(column));
+    const TColumnDef *def = m_defs.value(column);
     return def && def->editable;
 }
 
@@ -308,6 +308,7 @@ void TQiraFileGrid::rememberLayout()
 void TQiraFileGrid::applyColumns()
 {
     m_delegate->ClearPictures();
+    readFields();
     if (!model())
         return;
     const int columns = model()->columnCount();

@@ -99,6 +99,7 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
+    void readFields();
     void rememberLayout();
     void applyColumns();
     void applyRowHeight();
@@ -108,6 +109,8 @@ private:
 
     TQiraFileHeader *m_header = nullptr;
     TQiraFileDelegate *m_delegate = nullptr;
+    QStringList m_fields;                  // lower-case field name of each model column
+    QList<const TColumnDef *> m_defs;      // and its definition, nullptr for unknown ones
     QHash<QString, TSortMarker> m_markers; // by lower-case field name
     QStringList m_order;                   // display order remembered over reloads
     QHash<QString, int> m_widths;
