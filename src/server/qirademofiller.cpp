@@ -265,7 +265,7 @@ QList<TQiraDemoFiller::Account> TQiraDemoFiller::fill(TQiraSqlStore &store)
                       text(QStringLiteral("Акт сверки взаимных расчетов за II квартал.\nРасхождение 1 200 руб.\n")),
                       QStringLiteral("Есть расхождение"), QStringLiteral("АС-2"), 1200};
     files << DemoFile{QStringLiteral("Строительство склада"), QStringLiteral("Техническое задание"), QStringLiteral("pdf"),
-                      pdf(QStringLiteral("Technical specification"), {QStringLiteral("Warehouse 40 x 60 m"),
+                      pdf(QStringLiteral("Terms of reference"), {QStringLiteral("Warehouse 40 x 60 m"),
                                                                       QStringLiteral("Height 12 m"),
                                                                       QStringLiteral("Fire safety class F5.1")}),
                       QString(), QStringLiteral("ТЗ-1"), 0};
