@@ -4,10 +4,13 @@
 #include "zxconnection.h"
 
 #include <QObject>
+
+#include <functional>
 #include <QStringList>
 
 class TQiraClientView;
 class TZxDataset;
+class TZxStoredProc;
 class TdmDCFileLists;
 class TdmDCHistorys;
 class TdmDCRoles;
@@ -116,6 +119,10 @@ public:
 private:
     void setupFileList();
     QString repository() const;
+    // A text answer of a file query (client name, server name, size): on failure a row
+    // in the error table under the title, and an empty text.
+    QString fileQueryText(const QString &method, const QString &FileID, const QString &title,
+                          const QString &routine, const std::function<void(TZxStoredProc &)> &moreInputs = {});
 
     TQiraClientView *m_view;
     TConnectDs FConnectInfo;

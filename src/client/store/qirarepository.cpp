@@ -22,50 +22,42 @@ const QString NoFileMessage = QStringLiteral("Не выбран файл! (OpenF
 
 QString TdmQiraClientDatas::repository() const { return ZxTrim(FConnectInfo.DirProj); }
 
-QString TdmQiraClientDatas::GetClientName(const QString &FileID)
+QString TdmQiraClientDatas::fileQueryText(const QString &method, const QString &FileID, const QString &title,
+                                          const QString &routine,
+                                          const std::function<void(TZxStoredProc &)> &moreInputs)
 {
     try {
-        TZxStoredProc sp(&cnQiraCli, QiraMethod(QStringLiteral("GetClientFileName")));
+        TZxStoredProc sp(&cnQiraCli, QiraMethod(method));
         sp.Close();
         sp.AddParam(QStringLiteral("FileID"), TZxParamType::String).SetString(FileID);
+        if (moreInputs)
+            moreInputs(sp);
         sp.ExecProc();
         return sp.ParamByName(ZxReturnValueName).AsString();
     } catch (const EZxError &error) {
-        QiraError(QStringLiteral("Получение пользовательского названия файла"),
-                  ZxErrorText(error, QStringLiteral("GetClientName"), ZxPhrase::RemoteCall));
+        QiraError(title, ZxErrorText(error, routine, ZxPhrase::RemoteCall));
         return {};
     }
+}
+
+QString TdmQiraClientDatas::GetClientName(const QString &FileID)
+{
+    return fileQueryText(QStringLiteral("GetClientFileName"), FileID,
+                         QStringLiteral("Получение пользовательского названия файла"), QStringLiteral("GetClientName"));
 }
 
 QString TdmQiraClientDatas::GetServerName(const QString &FileID, bool IsExcept)
 {
-    try {
-        TZxStoredProc sp(&cnQiraCli, QiraMethod(QStringLiteral("GetServerFileName")));
-        sp.Close();
-        sp.AddParam(QStringLiteral("FileID"), TZxParamType::String).SetString(FileID);
-        sp.AddParam(QStringLiteral("IsExcept"), TZxParamType::Boolean).SetBoolean(IsExcept);
-        sp.ExecProc();
-        return sp.ParamByName(ZxReturnValueName).AsString();
-    } catch (const EZxError &error) {
-        QiraError(QStringLiteral("Получение названия файла на сервере"),
-                  ZxErrorText(error, QStringLiteral("GetServerName"), ZxPhrase::RemoteCall));
-        return {};
-    }
+    return fileQueryText(QStringLiteral("GetServerFileName"), FileID, QStringLiteral("Получение названия файла на сервере"),
+                         QStringLiteral("GetServerName"), [IsExcept](TZxStoredProc &sp) {
+                             sp.AddParam(QStringLiteral("IsExcept"), TZxParamType::Boolean).SetBoolean(IsExcept);
+                         });
 }
 
 QString TdmQiraClientDatas::GetSizeFileServer(const QString &FileID)
 {
-    try {
-        TZxStoredProc sp(&cnQiraCli, QiraMethod(QStringLiteral("GetFileSizeServer")));
-        sp.Close();
-        sp.AddParam(QStringLiteral("FileID"), TZxParamType::String).SetString(FileID);
-        sp.ExecProc();
-        return sp.ParamByName(ZxReturnValueName).AsString();
-    } catch (const EZxError &error) {
-        QiraError(QStringLiteral("Получение размера файла на сервере"),
-                  ZxErrorText(error, QStringLiteral("GetSizeFileServer"), ZxPhrase::RemoteCall));
-        return {};
-    }
+    return fileQueryText(QStringLiteral("GetFileSizeServer"), FileID, QStringLiteral("Получение размера файла на сервере"),
+                         QStringLiteral("GetSizeFileServer"));
 }
 
 QString TdmQiraClientDatas::GetLocalFileName(const QString &FileID)
