@@ -51,6 +51,10 @@ qint64 TQiraUpload::put(const QString &fileId, const QByteArray &chunk, qint64 d
     if (it == m_files.end())
         throw EQiraRequestError(QStringLiteral("Передача файла %1 не начата (нет части Start)").arg(fileId));
     State &state = it->second;
+    if (state.ended) {
+        discard(fileId);
+        throw EQiraRequestError(QStringLiteral("Передача файла %1 уже завершена (часть End получена); начните заново с части Start").arg(fileId));
+    }
     if (declaredSize != state.declared) {
         discard(fileId);
         throw EQiraRequestError(QStringLiteral("Размер файла изменился во время передачи"));
@@ -72,6 +76,7 @@ qint64 TQiraUpload::put(const QString &fileId, const QByteArray &chunk, qint64 d
         discard(fileId);
         throw EQiraRequestError(QStringLiteral("Передача завершена, но получено %1 байт из %2").arg(held).arg(declaredSize));
     }
+    state.ended = status == QStringLiteral("End");
     return held;
 }
 

@@ -32,8 +32,9 @@ public:
     TQiraUpload &operator=(const TQiraUpload &) = delete;
 
     // One chunk: "Start" begins the content anew, "Process" and "End" append. Returns
-    // the bytes held for the file. Throws EQiraRequestError for a chunk out of order,
-    // beyond the declared size, or a short content at "End" (the state is then dropped).
+    // the bytes held for the file. Throws EQiraRequestError for a chunk out of order
+    // (before Start or after End), beyond the declared size, or a short content at
+    // "End" (the state is then dropped).
     qint64 put(const QString &fileId, const QByteArray &chunk, qint64 declaredSize, const QString &status);
     qint64 held(const QString &fileId) const;
     bool has(const QString &fileId) const { return m_files.contains(fileId); }
@@ -45,7 +46,8 @@ public:
     std::optional<TQiraHistoryInfo> change(const QString &fileId) const;
     void closeChange(const QString &fileId);
 
-    static constexpr qint64 MaxChunk = 16 * 1024 * 1024;
+    // The client sends 10 MiB chunks; a larger one is refused.
+    static constexpr qint64 MaxChunk = 10 * 1024 * 1024;
 
 private:
     struct State
@@ -53,6 +55,7 @@ private:
         std::unique_ptr<QFile> file;
         qint64 declared = 0;
         qint64 held = 0;
+        bool ended = false; // only a new Start follows an End
         std::unique_ptr<QCryptographicHash> md5;
         std::unique_ptr<QCryptographicHash> sha256;
     };
