@@ -1,5 +1,6 @@
 #include "qiracontentstore.h"
 
+#include "qiracheckinsteps.h"
 #include "qiraerrors.h"
 
 #include <QCryptographicHash>
@@ -62,27 +63,31 @@ void TQiraContentStore::syncDir(const QString &dir)
 #endif
 }
 
-void TQiraContentStore::commit(const QString &tempPath, const QString &key)
+bool TQiraContentStore::commit(const QString &tempPath, const QString &key)
 {
     const QString target = pathOf(key);
     if (target.isEmpty())
         throw EQiraStoreError(QStringLiteral("Недопустимый ключ содержимого \"%1\"").arg(key));
     if (QFileInfo::exists(target)) {
         QFile::remove(tempPath);
-        return;
+        return false;
     }
     {
         QFile file(tempPath);
-        if (!file.open(QIODevice::ReadWrite) || !syncFile(file.handle()))
+        if (!file.open(QIODevice::ReadWrite) || QiraCheckInSteps::fails(TQiraCheckInStep::ContentSync)
+            || !syncFile(file.handle()))
             throw EQiraStoreError(QStringLiteral("Не удается записать на диск временный файл \"%1\"").arg(tempPath));
     }
     const QString shard = QFileInfo(target).absolutePath();
     if (!QDir().mkpath(shard))
         throw EQiraStoreError(QStringLiteral("Не удается создать папку \"%1\"").arg(shard));
     // std::rename replaces atomically; QFile::rename refuses an existing target.
-    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(target).constData()) != 0)
+    if (QiraCheckInSteps::fails(TQiraCheckInStep::ContentRename)
+        || std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(target).constData()) != 0)
         throw EQiraStoreError(QStringLiteral("Не удается переместить \"%1\" в \"%2\"").arg(tempPath, target));
+    QiraCheckInSteps::reach(TQiraCheckInStep::ShardSync);
     syncDir(shard);
+    return true;
 }
 
 QString TQiraContentStore::put(const QByteArray &bytes)
@@ -92,7 +97,8 @@ QString TQiraContentStore::put(const QByteArray &bytes)
         return key;
     const QString temp = newTempPath(QStringLiteral("put"));
     QFile file(temp);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly) || QiraCheckInSteps::fails(TQiraCheckInStep::TempWrite)
+        || file.write(bytes) != bytes.size() || !file.flush()) {
         file.remove();
         throw EQiraStoreError(QStringLiteral("Не удается записать временный файл \"%1\"").arg(temp));
     }

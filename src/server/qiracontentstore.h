@@ -23,9 +23,9 @@ public:
     QString newTempPath(const QString &prefix) const;
 
     // Moves a finished temporary file into place under its key, flushed and renamed;
-    // when that content is already stored the temporary file is dropped. Throws
-    // EQiraStoreError.
-    void commit(const QString &tempPath, const QString &key);
+    // when that content is already stored the temporary file is dropped. Returns
+    // whether the content is new. Throws EQiraStoreError.
+    bool commit(const QString &tempPath, const QString &key);
     // Writes bytes through a temporary file; returns their key.
     QString put(const QByteArray &bytes);
 

@@ -573,6 +573,19 @@ void TQiraSqlStore::removeContentsIfUnused(const QStringList &keys)
     }
 }
 
+void TQiraSqlStore::dropContentIfUnused(const QString &key) noexcept
+{
+    // Under the write lock, so that no check-in of the same bytes is between finding
+    // the content stored and committing its version.
+    try {
+        Transaction tx(*this);
+        removeContentsIfUnused({key});
+        tx.commit();
+    } catch (const std::exception &) {
+        // The database is failing too: the sweep at the next start removes it.
+    }
+}
+
 void TQiraSqlStore::collectOrphanContents()
 {
     // A crash between placing content and committing its version leaves it unowned.

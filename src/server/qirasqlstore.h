@@ -158,6 +158,8 @@ private:
 
     Where listWhere(const TQiraSession &session, const TQiraFilter &filter);
     void removeContentsIfUnused(const QStringList &keys);
+    // After a check-in failed past placing its content; never throws.
+    void dropContentIfUnused(const QString &key) noexcept;
     void collectOrphanContents();
 
     void applyFileInsert(const TQiraSession &session, const TQiraRowChange &change);

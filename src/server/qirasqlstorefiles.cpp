@@ -2,6 +2,7 @@
 #include "qirasqlstore.h"
 #include "qirasqlstoretransaction.h"
 
+#include "qiracheckinsteps.h"
 #include "qiraerrors.h"
 #include "qirafilecatalog.h"
 #include "qirafiltergrammar.h"
@@ -701,6 +702,7 @@ void TQiraSqlStore::beginChange(const TQiraSession &session, TQiraUpload &upload
         throw EQiraRequestError(QStringLiteral("Не указан идентификатор версии (histid)"));
     TQiraHistoryInfo opened = info;
     opened.fileid = file.fileId;
+    QiraCheckInSteps::reach(TQiraCheckInStep::ChangeOpen);
     upload.openChange(opened);
 }
 
@@ -709,6 +711,7 @@ TQiraHistoryInfo TQiraSqlStore::endChange(const TQiraSession &session, TQiraUplo
     const QString fileId = ZxTrim(info.fileid);
     const auto opened = upload.change(fileId);
     upload.closeChange(fileId);
+    QiraCheckInSteps::reach(TQiraCheckInStep::UploadTake);
     std::optional<TQiraUpload::Finished> received = upload.take(fileId);
     // Whatever happens below, the temporary file does not outlive this call.
     struct TempGuard
@@ -753,12 +756,20 @@ TQiraHistoryInfo TQiraSqlStore::endChange(const TQiraSession &session, TQiraUplo
         throw EQiraRequestError(QStringLiteral("MD5 полученного содержимого (%1) не совпадает с MD5 файла (%2); версия не записана")
                                     .arg(received->md5, md5));
     const QString tempPath = received->tempPath;
-    const TQiraHistoryInfo recorded =
-        recordVersion(session, fileId, info, received->sha256, received->size, md5, [&]() {
-            m_content.commit(tempPath, received->sha256);
-            guard.path.clear();
-        });
-    return recorded;
+    bool placedNew = false;
+    try {
+        const TQiraHistoryInfo recorded =
+            recordVersion(session, fileId, info, received->sha256, received->size, md5, [&]() {
+                placedNew = m_content.commit(tempPath, received->sha256);
+                guard.path.clear();
+            });
+        QiraCheckInSteps::reach(TQiraCheckInStep::Reply);
+        return recorded;
+    } catch (...) {
+        if (placedNew)
+            dropContentIfUnused(received->sha256);
+        throw;
+    }
 }
 
 TQiraHistoryInfo TQiraSqlStore::recordVersion(const TQiraSession &session, const QString &fileId,
@@ -766,6 +777,7 @@ TQiraHistoryInfo TQiraSqlStore::recordVersion(const TQiraSession &session, const
                                               const QString &md5, const std::function<void()> &placeContent)
 {
     Transaction tx(*this);
+    QiraCheckInSteps::reach(TQiraCheckInStep::VersionBegin);
     const FileInfo file = fileOrThrow(fileId);
     requireFileWrite(session, file);
     requireFreeOrMine(file.workingUser, session);
@@ -785,10 +797,12 @@ TQiraHistoryInfo TQiraSqlStore::recordVersion(const TQiraSession &session, const
     recorded.size_file = std::round(double(sizeBytes) / 1024.0 * 1000.0) / 1000.0;
     const QVariant fileCreated = isZeroDate(info.file_datecreate) ? toDb(QDateTime()) : toDb(info.file_datecreate);
     const QVariant fileUpdated = isZeroDate(info.file_dateupdate) ? toDb(QDateTime()) : toDb(info.file_dateupdate);
+    QiraCheckInSteps::check(TQiraCheckInStep::VersionInsert);
     exec(QStringLiteral("INSERT INTO versions (histid, fileid, ordnum, usercreate, datecreate, md5_file, size_file,"
                         " size_bytes, content_key, file_datecreate, file_dateupdate) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
          {info.histid, file.fileId, ordnum, session.login, toDb(recorded.datecreate), md5, recorded.size_file, sizeBytes,
           key, fileCreated, fileUpdated});
+    QiraCheckInSteps::check(TQiraCheckInStep::FileUpdate);
     exec(QStringLiteral("UPDATE files SET md5_file = ?, size_file = ?, size_bytes = ?, content_key = ?, count_history = ?,"
                         " working_user = NULL, date_working = NULL, userupdate = ?, dateupdate = ?,"
                         " file_datecreate = COALESCE(?, file_datecreate), file_dateupdate = COALESCE(?, file_dateupdate)"
@@ -797,6 +811,7 @@ TQiraHistoryInfo TQiraSqlStore::recordVersion(const TQiraSession &session, const
           fileUpdated, file.fileId});
     // The preview showed the version before.
     exec(QStringLiteral("DELETE FROM previews WHERE fileid = ?"), {file.fileId});
+    QiraCheckInSteps::check(TQiraCheckInStep::VersionCommit);
     tx.commit();
     return recorded;
 }

@@ -1,5 +1,6 @@
 #include "qiraupload.h"
 
+#include "qiracheckinsteps.h"
 #include "qiraerrors.h"
 
 #include <QRandomGenerator>
@@ -64,7 +65,8 @@ qint64 TQiraUpload::put(const QString &fileId, const QByteArray &chunk, qint64 d
         throw EQiraRequestError(QStringLiteral("Передано больше байт, чем указано в размере файла (%1)").arg(declaredSize));
     }
     // Flushed at once: the chunk lives on disk, not in this process.
-    if (state.file->write(chunk) != chunk.size() || !state.file->flush()) {
+    if (QiraCheckInSteps::fails(TQiraCheckInStep::TempWrite) || state.file->write(chunk) != chunk.size()
+        || !state.file->flush()) {
         discard(fileId);
         throw EQiraStoreError(QStringLiteral("Ошибка записи временного файла"));
     }

@@ -73,6 +73,19 @@ public:
 
     QString schema() const { return m_schema; }
 
+    // What qira-server is started with for this store: its content folder and, on
+    // PostgreSQL, the database and this schema.
+    QStringList programArguments(const QString &dataDir)
+    {
+        QStringList arguments{QStringLiteral("--data"), dataDir};
+        if (StoreBackend::onPostgres()) {
+            m_used = true;
+            arguments << QStringLiteral("--pg") << StoreBackend::connectionString() << QStringLiteral("--pg-schema")
+                      << m_schema;
+        }
+        return arguments;
+    }
+
 private:
     QString m_schema;
     bool m_used = false;

@@ -1,3 +1,4 @@
+#include "qiracheckinsteps.h"
 #include "serverfixture.h"
 
 #include <QCryptographicHash>
@@ -10,25 +11,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// A server process killed (SIGKILL) in the middle of check-ins, again and again, and the
-// store opened again on the same data each time: every file keeps its recorded versions
-// and gains at most one per interrupted check-in, whole and matching its digest, and
-// nothing is left over.
+// A server process killed (SIGKILL) in the middle of check-ins and the store opened again
+// on the same data: every file keeps its recorded versions and gains at most one per
+// interrupted check-in, whole and matching its digest, and nothing is left over. The
+// kills fall at each named step of the check-in, and at random moments as well.
 class TestCrashSafety : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void killedAtEachStep_data();
+    void killedAtEachStep();
     void killedDuringCheckIns_data();
     void killedDuringCheckIns();
 };
 
 namespace {
 
-QByteArray payload(quint32 seed, int round)
+QByteArray payload(quint32 seed, int round, qsizetype base = 3 * 1048576)
 {
     QRandomGenerator random(seed * 1000u + quint32(round));
-    QByteArray bytes(3 * 1048576 + 4 * int(random.bounded(16384)), Qt::Uninitialized);
+    QByteArray bytes(base + 4 * int(random.bounded(16384)), Qt::Uninitialized);
     random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
     return bytes;
 }
@@ -67,7 +70,79 @@ void verifyStore(ServerFixture &fx, const QString &fileId, qint64 versionsBefore
     versionsAfter = count;
 }
 
+// Runs a check-in in a child process that kills itself at the given occurrence of a step;
+// returns false when the child was not killed.
+bool checkInKilledAt(ServerFixture &fx, const QString &fileId, const QByteArray &bytes, TQiraCheckInStep step,
+                     int occurrence)
+{
+    fx.store.reset(); // the child opens its own connection
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        int seen = 0;
+        QiraCheckInSteps::setHook([&](TQiraCheckInStep reached) {
+            if (reached == step && ++seen == occurrence)
+                ::kill(::getpid(), SIGKILL);
+            return false;
+        });
+        try {
+            fx.store = fx.backend.open(fx.dataDir(), fx.storeOptions);
+            fx.upload(fx.admin, fileId, bytes);
+        } catch (...) {
+            _exit(3);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    fx.reopen();
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
 } // namespace
+
+void TestCrashSafety::killedAtEachStep_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("occurrence");
+    for (quint32 seed : {11u, 29u, 53u}) {
+        for (int step = 0; step < QiraCheckInSteps::count; ++step) {
+            const QString name = QiraCheckInSteps::name(TQiraCheckInStep(step));
+            // Two chunks: before the first and before the second.
+            const int occurrences = TQiraCheckInStep(step) == TQiraCheckInStep::TempWrite ? 2 : 1;
+            for (int occurrence = 1; occurrence <= occurrences; ++occurrence)
+                QTest::addRow("%s #%d, seed %u", qPrintable(name), occurrence, seed) << seed << step << occurrence;
+        }
+    }
+}
+
+void TestCrashSafety::killedAtEachStep()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, step);
+    QFETCH(int, occurrence);
+    ServerFixture fx;
+    const QString fileId = fx.file(fx.branch(QStringLiteral("B")), QStringLiteral("doc"));
+    const QByteArray first = payload(seed, 0);
+    fx.upload(fx.admin, fileId, first);
+
+    const QByteArray sent = payload(seed, 1, 10485760); // just over one chunk
+    QVERIFY2(checkInKilledAt(fx, fileId, sent, TQiraCheckInStep(step), occurrence),
+             "the check-in ended before the step was reached");
+    qint64 after = 0;
+    verifyStore(fx, fileId, 1, after);
+    if (QTest::currentTestFailed())
+        return;
+    // Only a kill after the commit keeps the new version.
+    const bool committed = TQiraCheckInStep(step) == TQiraCheckInStep::Reply;
+    QCOMPARE(after, committed ? 2 : 1);
+    QCOMPARE(fx.download(fx.admin, fileId), committed ? sent : first);
+    const QByteArray next = payload(seed, 2);
+    fx.upload(fx.admin, fileId, next);
+    QCOMPARE(fx.download(fx.admin, fileId), next);
+}
 
 void TestCrashSafety::killedDuringCheckIns_data()
 {

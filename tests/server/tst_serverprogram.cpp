@@ -2,6 +2,7 @@
 // administrator, the default rights, refused arguments, and a clean stop on signals.
 #include "qirainfo.h"
 #include "qiraserverclass.h"
+#include "storebackend.h"
 #include "zxbase.h"
 #include "zxconnection.h"
 #include "zxerror.h"
@@ -119,10 +120,10 @@ TTreeRights rootRights(TZxConnection &c)
     return DecodeZxTreeRights(sp.ParamByName(ZxReturnValueName).AsString());
 }
 
-QStringList serve(const QString &dir, const QStringList &more = {})
+QStringList serve(TestStore &backend, const QString &dir, const QStringList &more = {})
 {
-    return QStringList{QStringLiteral("--data"), dir, QStringLiteral("--port"), QStringLiteral("0"),
-                       QStringLiteral("--http-port"), QStringLiteral("0")}
+    return backend.programArguments(dir)
+           + QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--http-port"), QStringLiteral("0")}
            + more;
 }
 
@@ -154,9 +155,10 @@ void TestServerProgram::demoServesAndStops()
 {
     QFETCH(int, signal);
     QTemporaryDir dir;
+    TestStore backend;
     const QString data = dir.path() + QStringLiteral("/new/store");
     {
-        ServerRun run(serve(data, {QStringLiteral("--demo")}));
+        ServerRun run(serve(backend, data, {QStringLiteral("--demo")}));
         const quint16 port = run.waitForPort();
         QVERIFY2(port, qPrintable(run.output() + run.errors()));
         const QString out = run.output();
@@ -172,7 +174,7 @@ void TestServerProgram::demoServesAndStops()
                  qPrintable(run.output()));
     }
     // Started again on the same store, the demo is not filled twice.
-    ServerRun again(serve(data, {QStringLiteral("--demo")}));
+    ServerRun again(serve(backend, data, {QStringLiteral("--demo")}));
     const quint16 port = again.waitForPort();
     QVERIFY2(port, qPrintable(again.errors()));
     QVERIFY(again.output().contains(QStringLiteral("already has users")));
@@ -186,31 +188,32 @@ void TestServerProgram::demoServesAndStops()
 void TestServerProgram::firstAdministrator()
 {
     QTemporaryDir dir;
+    TestStore backend;
     const QString data = dir.path();
     {
-        ServerRun empty(serve(data));
+        ServerRun empty(serve(backend, data));
         QVERIFY(empty.waitForPort());
         QVERIFY(empty.output().contains(QStringLiteral("--init-admin")));
         QCOMPARE(empty.finish(SIGTERM), 0);
     }
     {
-        ServerRun init({QStringLiteral("--data"), data, QStringLiteral("--init-admin"), QStringLiteral("boss")},
+        ServerRun init(backend.programArguments(data) + QStringList{QStringLiteral("--init-admin"), QStringLiteral("boss")},
                        QByteArray("  тайна \n"));
         QCOMPARE(init.finish(), 0);
         QVERIFY(init.output().contains(QStringLiteral("created")));
     }
     {
-        ServerRun twice({QStringLiteral("--data"), data, QStringLiteral("--init-admin"), QStringLiteral("boss")},
+        ServerRun twice(backend.programArguments(data) + QStringList{QStringLiteral("--init-admin"), QStringLiteral("boss")},
                         QByteArray("другой\n"));
         QCOMPARE(twice.finish(), 1);
         QVERIFY(twice.errors().contains(QStringLiteral("exists")));
     }
     {
-        ServerRun blank({QStringLiteral("--data"), data, QStringLiteral("--init-admin"), QStringLiteral("chief")},
+        ServerRun blank(backend.programArguments(data) + QStringList{QStringLiteral("--init-admin"), QStringLiteral("chief")},
                         QByteArray(" \n"));
         QCOMPARE(blank.finish(), 1);
     }
-    ServerRun run(serve(data));
+    ServerRun run(serve(backend, data));
     const quint16 port = run.waitForPort();
     QVERIFY(port);
     // The password is taken like the client's: surrounding blanks do not count.
@@ -244,7 +247,8 @@ void TestServerProgram::defaultRights()
     QFETCH(QString, rights);
     QFETCH(QString, expected);
     QTemporaryDir dir;
-    QStringList arguments = serve(dir.path(), {QStringLiteral("--demo")});
+    TestStore backend;
+    QStringList arguments = serve(backend, dir.path(), {QStringLiteral("--demo")});
     if (!rights.isNull())
         arguments << QStringLiteral("--default-rights") << rights;
     ServerRun run(arguments);
@@ -296,11 +300,14 @@ void TestServerProgram::refusedArguments()
 void TestServerProgram::portInUse()
 {
     QTemporaryDir dir;
-    ServerRun first(serve(dir.path() + QStringLiteral("/a")));
+    TestStore firstStore;
+    TestStore secondStore;
+    ServerRun first(serve(firstStore, dir.path() + QStringLiteral("/a")));
     const quint16 port = first.waitForPort();
     QVERIFY(port);
-    ServerRun second({QStringLiteral("--data"), dir.path() + QStringLiteral("/b"), QStringLiteral("--port"),
-                      QString::number(port), QStringLiteral("--http-port"), QStringLiteral("0")});
+    ServerRun second(secondStore.programArguments(dir.path() + QStringLiteral("/b"))
+                     + QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--http-port"),
+                                   QStringLiteral("0")});
     QCOMPARE(second.finish(), 1);
     QVERIFY(!second.errors().isEmpty());
     QCOMPARE(first.finish(SIGTERM), 0);
