@@ -12,3 +12,9 @@ if(QIRA_SANITIZE)
   target_compile_options(qira_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(qira_options INTERFACE -fsanitize=address,undefined)
 endif()
+# Coverage for libFuzzer and the sanitizers that turn silent faults into findings; only the
+# fuzz executables link the fuzzer's main (-fsanitize=fuzzer).
+if(QIRA_FUZZ)
+  target_compile_options(qira_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(qira_options INTERFACE -fsanitize=address,undefined)
+endif()
