@@ -167,8 +167,10 @@ TQiraSqlStore::Where TQiraSqlStore::listWhere(const TQiraSession &session, const
         w.indexScope = QStringLiteral("b");
         if (!filter.IsRecursive) {
             const TQiraRights::Flags flags = flagsAt(session, branch.path);
+            // A branch the user may not see is named by its id only.
             if (!flags.readsFiles())
-                throw EQiraRightsError(QStringLiteral("Нет права чтения файлов ветви \"%1\"").arg(branch.name));
+                throw EQiraRightsError(QStringLiteral("Нет права чтения файлов ветви \"%1\"")
+                                           .arg(flags.rtree ? branch.name : branch.treeId));
             w.terms.append(QStringLiteral("f.treepath = ?"));
             w.params.append(branch.path);
             if (flags.rmyfile) {
@@ -466,8 +468,10 @@ void TQiraSqlStore::applyFileInsert(const TQiraSession &session, const TQiraRowC
     if (treeId.isEmpty())
         throw EQiraRequestError(QStringLiteral("%1: не указана ветвь (treeid)").arg(what));
     const Branch branch = branchOrThrow(treeId);
-    if (!flagsAt(session, branch.path).wfile)
-        throw EQiraRightsError(QStringLiteral("Нет права добавления файлов в ветвь \"%1\"").arg(branch.name));
+    const TQiraRights::Flags flags = flagsAt(session, branch.path);
+    if (!flags.wfile)
+        throw EQiraRightsError(QStringLiteral("Нет права добавления файлов в ветвь \"%1\"")
+                                   .arg(flags.rtree ? branch.name : branch.treeId));
 
     QStringList names{QStringLiteral("fileid"), QStringLiteral("treeid"), QStringLiteral("treepath")};
     QVariantList values{fileId, treeId, branch.path};
@@ -528,8 +532,10 @@ void TQiraSqlStore::applyFileModify(const TQiraSession &session, const TQiraRowC
             if (target == file.treeId)
                 continue;
             const Branch branch = branchOrThrow(target);
-            if (!flagsAt(session, branch.path).wfile)
-                throw EQiraRightsError(QStringLiteral("Нет права добавления файлов в ветвь \"%1\"").arg(branch.name));
+            const TQiraRights::Flags flags = flagsAt(session, branch.path);
+            if (!flags.wfile)
+                throw EQiraRightsError(QStringLiteral("Нет права добавления файлов в ветвь \"%1\"")
+                                           .arg(flags.rtree ? branch.name : branch.treeId));
             sets << QStringLiteral("treeid = ?") << QStringLiteral("treepath = ?");
             values << target << branch.path;
             continue;
@@ -662,7 +668,7 @@ QByteArray TQiraSqlStore::readFilePart(const TQiraSession &session, const QStrin
     requireFileRead(session, file);
     if (from < 0 || to < 0)
         throw EQiraRequestError(QStringLiteral("Недопустимый диапазон байт %1–%2").arg(from).arg(to));
-    if (to >= from && to - from + 1 > MaxPart)
+    if (to >= from && to - from >= MaxPart) // no +1: from 0 to the largest number would overflow
         throw EQiraRequestError(QStringLiteral("Запрошено больше %1 байт за один вызов").arg(MaxPart));
     if (file.contentKey.isEmpty() || to < from)
         return {};
