@@ -41,6 +41,12 @@ void requireText(const QString &text, const QString &what)
         throw EConvertError(QStringLiteral("%1: текст содержит одиночный суррогатный символ").arg(what));
 }
 
+// The wire form has four-digit years in UTC; Qt writes an empty text for any other.
+bool writableStamp(const QDateTime &utc)
+{
+    return utc.isValid() && utc.date().year() >= 1 && utc.date().year() <= 9999;
+}
+
 QString repaired(const QString &text)
 {
     if (QStringView(text).isValidUtf16())
@@ -87,10 +93,15 @@ void writeParam(QCborStreamWriter &w, const TZxParam &param)
         case TZxParamType::Boolean:
             w.append(value.toBool());
             break;
-        case TZxParamType::Timestamp:
+        case TZxParamType::Timestamp: {
+            const QDateTime utc = value.toDateTime().toUTC();
+            if (!writableStamp(utc))
+                throw EConvertError(QStringLiteral("Параметр \"%1\": дата и время вне 0001–9999 годов (UTC)")
+                                        .arg(param.Name()));
             w.append(QCborKnownTags::DateTimeString);
-            w.append(value.toDateTime().toUTC().toString(Qt::ISODateWithMs));
+            w.append(utc.toString(Qt::ISODateWithMs));
             break;
+        }
         case TZxParamType::Blob:
             w.append(value.toByteArray());
             break;
@@ -222,6 +233,8 @@ public:
             v.dateTime = QDateTime::fromString(stamp, Qt::ISODateWithMs);
             if (!v.dateTime.isValid() || v.dateTime.timeSpec() == Qt::LocalTime)
                 fail(QStringLiteral("'%1' не является датой и временем RFC 3339").arg(stamp));
+            if (!writableStamp(v.dateTime.toUTC()))
+                fail(QStringLiteral("'%1': год вне 0001–9999 (UTC)").arg(stamp));
             v.kind = RawValue::DateTime;
         } else {
             v.kind = RawValue::Other;

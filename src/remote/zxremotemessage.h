@@ -39,7 +39,8 @@ public:
     static TZxRemoteMessage MakeError(quint64 id, const QString &className, const QString &message);
 
     // Appends the CBOR value to out. Raises EConvertError for a text that has no UTF-8
-    // form (an unpaired surrogate); error texts are repaired instead.
+    // form (an unpaired surrogate) and for a date-time outside the years 0001-9999 in
+    // UTC; error texts are repaired instead.
     void EncodeTo(QByteArray &out) const;
     QByteArray Encode() const;
     // The TCP frame: a 4-byte big-endian length, then the CBOR value.
