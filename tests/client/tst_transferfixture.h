@@ -256,16 +256,7 @@ class TransferServer
 public:
     TransferServer() : server(false, fastHashing())
     {
-        server.store->bootstrapAdministrator(QStringLiteral("admin"), TextMD5(QStringLiteral("admin")));
-        admin = server.store->signIn(QStringLiteral("admin"), TextMD5(QStringLiteral("admin")));
-        TQiraRowChange user;
-        user.state = TQiraRowChange::State::Inserted;
-        user.values = {{QStringLiteral("user_id"), NewID()},
-                       {QStringLiteral("login"), QStringLiteral("user")},
-                       {QStringLiteral("Roleid"), QStringLiteral("2")},
-                       {QStringLiteral("active"), 1},
-                       {QStringLiteral("password"), TextMD5(QStringLiteral("user"))}};
-        server.store->applyUserChanges(admin, {user});
+        admin = server.addAdminAndUser();
         proxy = std::make_unique<WireProxy>(server.host->TcpPort());
     }
 

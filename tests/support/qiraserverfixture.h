@@ -3,6 +3,7 @@
 #include "qirademofiller.h"
 #include "qiraserverhost.h"
 #include "qirasqlstore.h"
+#include "zxbase.h"
 
 #include <QHostAddress>
 #include <QTemporaryDir>
@@ -29,6 +30,23 @@ public:
     }
 
     ~QiraServerFixture() { host->Stop(); }
+
+    // For a store without the demo: the administrator admin/admin and the ordinary user
+    // user/user; returns the administrator's session.
+    TQiraSession addAdminAndUser()
+    {
+        store->bootstrapAdministrator(QStringLiteral("admin"), TextMD5(QStringLiteral("admin")));
+        const TQiraSession admin = store->signIn(QStringLiteral("admin"), TextMD5(QStringLiteral("admin")));
+        TQiraRowChange user;
+        user.state = TQiraRowChange::State::Inserted;
+        user.values = {{QStringLiteral("user_id"), NewID()},
+                       {QStringLiteral("login"), QStringLiteral("user")},
+                       {QStringLiteral("Roleid"), QStringLiteral("2")},
+                       {QStringLiteral("active"), 1},
+                       {QStringLiteral("password"), TextMD5(QStringLiteral("user"))}};
+        store->applyUserChanges(admin, {user});
+        return admin;
+    }
 
     // Connection settings as the main window would make them; the password as typed.
     TConnectDs connectDs(const QString &login, const QString &password,

@@ -25,6 +25,12 @@ constexpr qint64 ProgressPiece = 1024;
 
 qint64 chunkCount(qint64 size, qint64 chunk) { return size > 0 ? (size + chunk - 1) / chunk : 0; }
 
+void showSended(TQiraClientView *view, qint64 bytes)
+{
+    if (view)
+        view->SetProgressSended(QStringLiteral("Передано: ") + TdmQiraClientDatas::MegabyteText(bytes) + QStringLiteral(" Мб"));
+}
+
 QString notFound(const QString &path) { return QStringLiteral("Файл не найден! \rИмя файла: ") + path; }
 
 QString lengthMismatch(qint64 source, qint64 received)
@@ -63,10 +69,6 @@ bool TdmQiraClientDatas::GetBigFile(const QString &FileNameInp, const QString &F
     bool complete = false;
     if (m_view)
         m_view->ShowFileProgress(true);
-    const auto sended = [this](qint64 bytes) {
-        if (m_view)
-            m_view->SetProgressSended(QStringLiteral("Передано: ") + MegabyteText(bytes) + QStringLiteral(" Мб"));
-    };
     const auto position = [this](qint32 value) {
         if (m_view)
             m_view->SetProgressPosition(value);
@@ -89,7 +91,7 @@ bool TdmQiraClientDatas::GetBigFile(const QString &FileNameInp, const QString &F
             pump.Now();
             TZxStoredProc sp(&cnQiraCli, QiraMethod(QStringLiteral("GetFilePart")));
             for (qint64 i = 0; i < chunks; ++i) {
-                sended(i * DownloadChunk);
+                showSended(m_view, i * DownloadChunk);
                 position(ProgressScale(i, chunks - 1));
                 pump.Pump();
                 const qint64 from = i * DownloadChunk + (i > 0 ? 1 : 0);
@@ -116,7 +118,7 @@ bool TdmQiraClientDatas::GetBigFile(const QString &FileNameInp, const QString &F
                         pump.Pump();
                     }
                 }
-                sended(to);
+                showSended(m_view, to);
                 pump.Pump();
             }
             pump.Now();
@@ -156,10 +158,6 @@ bool TdmQiraClientDatas::PutBigFile(const QString &FilenameAtClient, const QStri
     bool complete = false;
     if (m_view)
         m_view->ShowFileProgress(true);
-    const auto sended = [this](qint64 bytes) {
-        if (m_view)
-            m_view->SetProgressSended(QStringLiteral("Передано: ") + MegabyteText(bytes) + QStringLiteral(" Мб"));
-    };
     try {
         QFile file(FilenameAtClient);
         if (!file.open(QIODevice::ReadOnly))
@@ -176,7 +174,7 @@ bool TdmQiraClientDatas::PutBigFile(const QString &FilenameAtClient, const QStri
         const QString sizeText = QString::number(size);
         qint64 held = 0;
         for (qint64 i = 0; i < chunks; ++i) {
-            sended(i * UploadChunk);
+            showSended(m_view, i * UploadChunk);
             if (m_view)
                 m_view->SetProgressPosition(ProgressScale(i, chunks - 1));
             pump.Pump();
@@ -201,7 +199,7 @@ bool TdmQiraClientDatas::PutBigFile(const QString &FilenameAtClient, const QStri
             sp.ExecProc();
             const QString reply = ZxTrim(sp.ParamByName(ZxReturnValueName).AsString());
             held = reply.isEmpty() ? 0 : TextToInt64(reply);
-            sended(to);
+            showSended(m_view, to);
             pump.Pump();
         }
         pump.Now();
