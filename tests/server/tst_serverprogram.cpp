@@ -77,8 +77,12 @@ public:
     {
         if (signal)
             ::kill(pid_t(m_process.processId()), signal);
-        if (!m_process.waitForFinished(30000) || m_process.exitStatus() != QProcess::NormalExit)
+        if (!m_process.waitForFinished(30000) || m_process.exitStatus() != QProcess::NormalExit) {
+            // What the program said last tells why it ended this way.
+            qWarning().noquote() << "qira-server did not end normally:" << m_process.errorString() << '\n'
+                                 << output().right(2000) << '\n' << errors().right(2000);
             return -1;
+        }
         output();
         return m_process.exitCode();
     }
