@@ -119,6 +119,8 @@ public:
 private:
     void setupFileList();
     QString repository() const;
+    // A file is chosen and the repository configured; otherwise the user is told which.
+    bool readyForLocalFile(const QString &FileID);
     // A text answer of a file query (client name, server name, size): on failure a row
     // in the error table under the title, and an empty text.
     QString fileQueryText(const QString &method, const QString &FileID, const QString &title,

@@ -43,6 +43,16 @@ void locateFile(TZxDataset &files, const QString &fileId)
         files.Locate(FileIdField, key);
 }
 
+// A page from the server into the list, back on the file that was current.
+void showFilePage(TZxDataset &files, const QByteArray &image, bool withPreviews, const QString &current)
+{
+    LoadDatasetImage(image, files);
+    if (withPreviews)
+        if (TZxField *picture = files.FindField(QStringLiteral("blob_pic")))
+            picture->SetPicture(true);
+    locateFile(files, current);
+}
+
 void refuseWithoutWrite(const TTreeRights &rights, const QString &message)
 {
     if (rights.WFile)
@@ -84,11 +94,7 @@ void TdmQiraClientDatas::GetFiles(bool IsRecursive)
         TZxStoredProc sp(&cnQiraCli, QiraMethod(QStringLiteral("GetFiles")));
         sp.AddParam(QStringLiteral("QiraFilter"), TZxParamType::String).SetString(GetFilterQiraJson(FilterQira));
         sp.ExecProc();
-        LoadDatasetImage(sp.ParamByName(ZxReturnValueName).AsBytes(), *iqFiles);
-        if (FilterQira.IsPreview)
-            if (TZxField *picture = iqFiles->FindField(QStringLiteral("blob_pic")))
-                picture->SetPicture(true);
-        locateFile(*iqFiles, remembered);
+        showFilePage(*iqFiles, sp.ParamByName(ZxReturnValueName).AsBytes(), FilterQira.IsPreview, remembered);
     } catch (const EZxError &error) {
         QiraError(QStringLiteral("Получение файлов"), ZxErrorText(error, QStringLiteral("GetFiles"), ZxPhrase::RemoteCall));
     }
@@ -137,11 +143,7 @@ void TdmQiraClientDatas::RefreshFiles()
     const QString remembered = currentFileId(*iqFiles);
     TZxStoredProc sp(&cnQiraCli, QiraMethod(QStringLiteral("RefreshFiles")));
     sp.ExecProc();
-    LoadDatasetImage(sp.ParamByName(ZxReturnValueName).AsBytes(), *iqFiles);
-    if (FilterQira.IsPreview)
-        if (TZxField *picture = iqFiles->FindField(QStringLiteral("blob_pic")))
-            picture->SetPicture(true);
-    locateFile(*iqFiles, remembered);
+    showFilePage(*iqFiles, sp.ParamByName(ZxReturnValueName).AsBytes(), FilterQira.IsPreview, remembered);
 }
 
 void TdmQiraClientDatas::ShowDelFiles()

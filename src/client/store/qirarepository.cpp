@@ -84,16 +84,23 @@ void TdmQiraClientDatas::RequestRootDir()
         m_view->ShowRepositorySettings();
 }
 
-void TdmQiraClientDatas::OpenFileQira(const QString &FileID, bool IsOpen, bool IsHideProgress)
+bool TdmQiraClientDatas::readyForLocalFile(const QString &FileID)
 {
     if (ZxTrim(FileID).isEmpty()) {
         ErrorBox(NoFileMessage);
-        return;
+        return false;
     }
     if (repository().isEmpty()) {
         RequestRootDir();
-        return;
+        return false;
     }
+    return true;
+}
+
+void TdmQiraClientDatas::OpenFileQira(const QString &FileID, bool IsOpen, bool IsHideProgress)
+{
+    if (!readyForLocalFile(FileID))
+        return;
     try {
         GetServerName(FileID, true);
         const QString localPath = GetLocalFileName(FileID);
@@ -121,14 +128,8 @@ void TdmQiraClientDatas::OpenFileQira(const QString &FileID, bool IsOpen, bool I
 
 void TdmQiraClientDatas::OpenLocalFile(const QString &FileID)
 {
-    if (ZxTrim(FileID).isEmpty()) {
-        ErrorBox(NoFileMessage);
+    if (!readyForLocalFile(FileID))
         return;
-    }
-    if (repository().isEmpty()) {
-        RequestRootDir();
-        return;
-    }
     const QString localPath = GetLocalFileName(FileID);
     if (localPath.isEmpty())
         return;
